@@ -1,0 +1,17 @@
+#!/bin/bash
+# Runs every test: builds the deliverables (the static check inspects dist/), builds the test
+# flavour (x86-64 twins, test doubles, tests), prepares the Wine prefix and runs CTest.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")"
+bash build.sh
+cmake --preset test >/dev/null
+cmake --build --preset test
+# The main prefix and its persistent wineserver are made before CTest, outside it.
+KOVA_WINE_PREFIX="$PWD/build/test/wine/main" build/test/wine-run.sh cmd /c exit >/dev/null 2>&1 </dev/null || true
+status=0
+ctest --preset test "$@" || status=$?
+# Leave no wineserver behind.
+for p in build/test/wine/*/; do
+  [ -d "$p" ] && WINEPREFIX="$PWD/$p" /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+done
+exit "$status"
