@@ -47,9 +47,15 @@ if [ ! -f "$JSONCPP_DIR/src/lib_json/json_reader.cpp" ]; then
   echo "prereqs: fetching jsoncpp source package"
   mkdir -p "$THIRD/download"
   if ! ls "$THIRD"/download/libjsoncpp_1.9.5.orig.tar.gz >/dev/null 2>&1; then
-    if [ ! -f /etc/apt/sources.list.d/debian-src.sources ]; then
-      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-        >/etc/apt/sources.list.d/debian-src.sources
+    # apt-get source needs deb-src entries: mirror every binary entry the machine has.
+    if ! grep -qs '^deb-src\|^Types:.*deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/*; then
+      for f in /etc/apt/sources.list.d/*.sources; do
+        if [ -f "$f" ]; then
+          sed 's/^Types: deb$/Types: deb-src/' "$f" >"/etc/apt/sources.list.d/kova-src-$(basename "$f")"
+        fi
+      done
+      { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
+        sed -n 's/^deb \(.*\)/deb-src \1/p' >/etc/apt/sources.list.d/kova-src.list
       apt_updated=0
     fi
     apt_update_once
