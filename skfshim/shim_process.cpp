@@ -1,0 +1,18 @@
+// Process attach and detach of the shim.
+#include "shim_process.h"
+
+#include "driver_module.h"
+#include "driver_path.h"
+
+namespace skf {
+
+void OnProcessAttach(HMODULE self) noexcept {
+  char driverPath[MAX_PATH];
+  if (!BuildDriverPath(self, driverPath)) return;
+  // The result is not needed: a failed load leaves every entry unbindable for good.
+  g_driverModule.Load(driverPath);
+}
+
+void OnProcessDetach() noexcept { g_driverModule.Release(); }
+
+}  // namespace skf
