@@ -11,7 +11,53 @@ Fn Find(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+std::wstring Wide(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
+  wide.resize(static_cast<size_t>(n - 1));
+  return wide;
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Removes a folder and everything below it, whatever the length of the paths.
+void RemoveLongTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring full = folder + L"\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveLongTree(full);
+      } else {
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(full.c_str());
+      }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+// A relative folder path of exactly length characters, in segments of at most 50.
+std::string NestedFolder(size_t length) {
+  std::string nested;
+  while (length - nested.size() > 51) nested += std::string(50, 'd') + "\\";
+  nested += std::string(length - nested.size(), 'e');
+  return nested;
+}
+
 }  // namespace
+
+std::wstring LongPath(const std::string& path) { return L"\\\\?\\" + Wide(path); }
+
+HMODULE LoadedModule(const std::string& path) { return GetModuleHandleW(Wide(path).c_str()); }
 
 FakeSkfDriver::FakeSkfDriver(HMODULE driver)
     : reset_(Find<PFN_FakeSkf_Reset>(driver, "FakeSkf_Reset")),
@@ -29,32 +75,41 @@ std::vector<FakeSkfCall> FakeSkfDriver::Calls() const {
 
 bool CreateFolders(const std::string& path) {
   for (size_t pos = path.find('\\', 3); pos != std::string::npos; pos = path.find('\\', pos + 1)) {
-    CreateDirectoryA(path.substr(0, pos).c_str(), nullptr);
+    CreateDirectoryW(LongPath(path.substr(0, pos)).c_str(), nullptr);
   }
-  CreateDirectoryA(path.c_str(), nullptr);
-  return FileExists(path);
+  CreateDirectoryW(LongPath(path).c_str(), nullptr);
+  return Exists(path);
 }
 
 ShimInstall::ShimInstall(const ShimInstallOptions& options)
     : temp_("skfshim"), folder_(temp_.path()), shimFileName_(options.shimFileName) {
-  if (!options.subfolder.empty()) {
-    folder_ += options.subfolder;
-    if (folder_.back() != '\\') folder_ += '\\';
-    if (!CreateFolders(folder_.substr(0, folder_.size() - 1))) return;
+  if (options.folderLength != 0) {
+    if (options.folderLength <= folder_.size()) return;
+    folder_ += NestedFolder(options.folderLength - folder_.size());
+    if (!CreateFolders(folder_)) return;
+    folder_ += '\\';
   }
-  if (!CopyFileTo(ExeDir() + kShimBuild, shimPath())) return;
+  if (!InstallBuildOutput(kShimBuild, shimPath())) return;
   if (!options.driverBuild.empty() && !PlaceDriver(options.driverBuild)) return;
   ok_ = true;
 }
 
-ShimInstall::~ShimInstall() { Unload(); }
+ShimInstall::~ShimInstall() {
+  Unload();
+  RemoveLongTree(LongPath(temp_.path().substr(0, temp_.path().size() - 1)));
+}
 
 bool ShimInstall::PlaceDriver(const std::string& driverBuild) const {
-  return CopyFileTo(ExeDir() + driverBuild, driverPath());
+  return InstallBuildOutput(driverBuild, driverPath());
+}
+
+bool InstallBuildOutput(const std::string& build, const std::string& path) {
+  return CopyFileW(Wide(ExeDir() + build).c_str(), LongPath(path).c_str(),
+                   /*bFailIfExists=*/FALSE) != FALSE;
 }
 
 HMODULE ShimInstall::Load() {
-  if (shim_ == nullptr) shim_ = LoadLibraryA(shimPath().c_str());
+  if (shim_ == nullptr) shim_ = LoadLibraryW(Wide(shimPath()).c_str());
   return shim_;
 }
 
@@ -63,7 +118,7 @@ bool ShimInstall::Unload() {
     FreeLibrary(shim_);
     shim_ = nullptr;
   }
-  return GetModuleHandleA(shimPath().c_str()) == nullptr;
+  return LoadedModule(shimPath()) == nullptr;
 }
 
 }  // namespace kova_test

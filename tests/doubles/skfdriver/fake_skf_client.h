@@ -42,18 +42,24 @@ class FakeSkfDriver {
   PFN_FakeSkf_GetCall getCall_ = nullptr;
 };
 
+// The module loaded from path (of any length), or null.
+HMODULE LoadedModule(const std::string& path);
+
 struct ShimInstallOptions {
   ShimInstallOptions(std::string driver = kFakeDriverBuild) : driverBuild(std::move(driver)) {}
   // Build output installed as the driver beside the shim; empty for none.
   std::string driverBuild;
-  // Folder below the temporary folder to install into (created, may be nested); empty for the
-  // temporary folder itself.
-  std::string subfolder;
+  // When non-zero, the installation folder is nested below the temporary folder so that its
+  // path (without the trailing backslash) has exactly this many characters; it may exceed
+  // MAX_PATH.
+  size_t folderLength = 0;
   std::string shimFileName = kShimFileName;
 };
 
 // A copy of the shim (and of a fake driver, as "tvr6142_q8207_x64.gmd") in a fresh temporary
-// folder. The destructor unloads the shim if it is still loaded, then removes the folder.
+// folder. Paths are 8-bit text in the ANSI code page; files are handled through the wide
+// functions, so that they may be longer than MAX_PATH. The destructor unloads the shim if it
+// is still loaded, then removes the folder.
 class ShimInstall {
  public:
   explicit ShimInstall(const ShimInstallOptions& options = {});
@@ -71,11 +77,11 @@ class ShimInstall {
   // Copies a build output to the driver's place (for a driver that appears later).
   bool PlaceDriver(const std::string& driverBuild = kFakeDriverBuild) const;
 
-  HMODULE Load();    // LoadLibraryA of the shim copy; null on failure
+  HMODULE Load();    // loads the shim copy; null on failure
   bool Unload();     // FreeLibrary of the shim copy; true when it is gone from the process
   HMODULE shim() const { return shim_; }
   // The driver copy of this installation if it is loaded in the process, else null.
-  HMODULE LoadedDriver() const { return GetModuleHandleA(driverPath().c_str()); }
+  HMODULE LoadedDriver() const { return LoadedModule(driverPath()); }
 
   template <class Fn>
   Fn Export(const char* name) const {
@@ -90,7 +96,14 @@ class ShimInstall {
   bool ok_ = false;
 };
 
-// Creates every folder of path (absolute, backslashes); true when the whole path exists.
+// Creates every folder of path (absolute, backslashes, any length); true when the whole path
+// exists.
 bool CreateFolders(const std::string& path);
+
+// Copies a build output (a file beside the test program) to path, of any length.
+bool InstallBuildOutput(const std::string& build, const std::string& path);
+
+// The wide form of an ANSI path, with the "\\?\" prefix that lifts the MAX_PATH limit.
+std::wstring LongPath(const std::string& path);
 
 }  // namespace kova_test

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <sstream>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -50,9 +51,10 @@ testing::AssertionResult SameArg(const FakeSkfArg& got, T want) {
     expected = static_cast<ULONG>(want);
   }
   if (got.size == sizeof(T) && got.value == expected) return testing::AssertionSuccess();
-  return testing::AssertionFailure() << std::hex << "expected 0x" << expected << " (" << std::dec
-                                     << sizeof(T) << " bytes), got 0x" << std::hex << got.value
-                                     << " (" << std::dec << got.size << " bytes)";
+  std::ostringstream text;
+  text << std::hex << "expected 0x" << expected << " (" << std::dec << sizeof(T) << " bytes), got 0x"
+       << std::hex << got.value << " (" << std::dec << got.size << " bytes)";
+  return testing::AssertionFailure() << text.str();
 }
 
 // The result a fake driver is told to give for an entry: distinct per entry, all 32 bits used.

@@ -5,6 +5,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "export_cases.h"
 #include "fake_skf_client.h"
@@ -140,6 +141,63 @@ TEST(ShimLoading, DoubleByteCharacterEndingInBackslashByteIsNoFolderSeparator) {
   EXPECT_NE(nullptr, install.LoadedDriver());
   EXPECT_EQ(SAR_OK, CallEnumDev(install));
 }
+
+
+// Folders deep enough that the driver's path, or even the shim's own, no longer fits in
+// MAX_PATH characters. Where it does not fit, nothing is loaded: decoy drivers wait where a
+// path cut short would point.
+struct LongFolderCase {
+  const char* name;
+  size_t folderLength;  // installation folder, without the trailing backslash
+  bool driverLoads;
+};
+
+void PrintTo(const LongFolderCase& c, std::ostream* os) { *os << c.name; }
+
+class ShimLongFolder : public testing::TestWithParam<LongFolderCase> {};
+
+TEST_P(ShimLongFolder, LoadsTheDriverOnlyFromItsWholePath) {
+  const LongFolderCase& c = GetParam();
+  ShimInstallOptions options;
+  options.folderLength = c.folderLength;
+  ShimInstall install(options);
+  ASSERT_TRUE(install.ok());
+  ASSERT_EQ(c.folderLength + 1, install.folder().size());
+  // The driver path cut to MAX_PATH - 1 characters, as a truncating copy would leave it.
+  const std::string cut = install.driverPath().substr(0, MAX_PATH - 1);
+  // The folder a shim path cut to MAX_PATH characters would give.
+  const std::string shimCut = install.shimPath().substr(0, MAX_PATH);
+  const std::string cutFolder = shimCut.substr(0, shimCut.find_last_of('\\') + 1);
+  std::vector<std::string> decoys;
+  if (!c.driverLoads) {
+    if (cut != install.driverPath()) decoys.push_back(cut);
+    if (cutFolder != install.folder()) decoys.push_back(cutFolder + kova_test::kDriverFileName);
+    ASSERT_FALSE(decoys.empty());
+    for (const std::string& decoy : decoys) ASSERT_TRUE(kova_test::InstallBuildOutput(kova_test::kFakeDriverBuild, decoy));
+  }
+
+  ASSERT_NE(nullptr, install.Load());
+  if (c.driverLoads) {
+    EXPECT_NE(nullptr, install.LoadedDriver());
+    EXPECT_EQ(SAR_OK, CallEnumDev(install));
+  } else {
+    EXPECT_EQ(nullptr, install.LoadedDriver());
+    for (const std::string& decoy : decoys) EXPECT_EQ(nullptr, kova_test::LoadedModule(decoy)) << decoy;
+    ExpectEveryExportUnsupported(install);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShimLongFolder,
+    testing::Values(
+        // Driver path of 259 characters: fits with its terminating zero.
+        LongFolderCase{"DriverPathFits", MAX_PATH - 1 - 22, true},
+        // Driver path of 260 characters, shim path of 259: the shim's name is read whole, the
+        // driver's path does not fit.
+        LongFolderCase{"DriverPathOneTooLong", MAX_PATH - 22, false},
+        // Shim path beyond MAX_PATH: its own name cannot be read whole.
+        LongFolderCase{"ShimPathTooLong", MAX_PATH + 40, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace shim_test
