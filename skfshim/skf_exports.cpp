@@ -1,4 +1,4 @@
-// The exports: each one forwards to the driver function of its own name (skf_driver_calls.h).
+// The exports: each one forwards to the driver function of its own name (SKF_CALL_DRIVER).
 // The row's family says what an export does around the call.
 #include "skf_exports.h"
 
@@ -6,7 +6,7 @@
 
 // Forwards the call unchanged and returns the driver's result.
 #define SKF_FORWARD_PLAIN(name, params, args) \
-  SKF_API ULONG WINAPI name params { return skf::driver::name args; }
+  SKF_API ULONG WINAPI name params { SKF_CALL_DRIVER(name, args); }
 
 // Exports whose first argument is an application handle, and the exports that connect and
 // disconnect devices and create, open and close applications, forward in the same way; their
