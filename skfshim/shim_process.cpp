@@ -8,9 +8,10 @@ namespace skf {
 
 void OnProcessAttach(HMODULE self) noexcept {
   char driverPath[MAX_PATH];
-  if (!BuildDriverPath(self, driverPath)) return;
-  // The result is not needed: a failed load leaves every entry unbindable for good.
-  g_driverModule.Load(driverPath);
+  const bool havePath = BuildDriverPath(self, driverPath);
+  // Without a whole path nothing is loaded, and no path is kept to retry with. The load's
+  // result is not needed: a failed load leaves every entry unbindable for good.
+  if (havePath) g_driverModule.Load(driverPath);
 }
 
 void OnProcessDetach() noexcept { g_driverModule.Release(); }

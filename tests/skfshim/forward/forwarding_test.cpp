@@ -13,12 +13,21 @@ namespace {
 using kova_test::FakeSkfDriver;
 using kova_test::ShimInstall;
 
-TEST(ShimForwarding, EveryExportPassesTheCallersArgumentsAndReturnsTheDriversResult) {
+// A shim copy loaded with a fake driver beside it.
+class ShimForwarding : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(install.ok());
+    ASSERT_NE(nullptr, install.Load());
+    driver = FakeSkfDriver(install.LoadedDriver());
+    ASSERT_TRUE(driver.valid()) << "the fake driver was not loaded beside the shim";
+  }
+
   ShimInstall install;
-  ASSERT_TRUE(install.ok());
-  ASSERT_NE(nullptr, install.Load());
-  FakeSkfDriver driver(install.LoadedDriver());
-  ASSERT_TRUE(driver.valid()) << "the fake driver was not loaded beside the shim";
+  FakeSkfDriver driver{nullptr};
+};
+
+TEST_F(ShimForwarding, EveryExportPassesTheCallersArgumentsAndReturnsTheDriversResult) {
   for (const ExportCase& c : kExportCases) ASSERT_TRUE(driver.SetResult(c.name, DistinctResult(c.entry)));
 
   // The first round binds every entry, the second runs the bound path.
@@ -41,12 +50,7 @@ TEST(ShimForwarding, EveryExportPassesTheCallersArgumentsAndReturnsTheDriversRes
 
 // The two exports with a structure by value, written out by hand: the driver receives the
 // caller's 44 bytes unchanged, whatever they hold.
-TEST(ShimForwarding, BlockCipherParamArrivesByValueByteForByte) {
-  ShimInstall install;
-  ASSERT_TRUE(install.ok());
-  ASSERT_NE(nullptr, install.Load());
-  FakeSkfDriver driver(install.LoadedDriver());
-  ASSERT_TRUE(driver.valid());
+TEST_F(ShimForwarding, BlockCipherParamArrivesByValueByteForByte) {
 
   BLOCKCIPHERPARAM param;
   for (unsigned i = 0; i < MAX_IV_LEN; ++i) param.IV[i] = static_cast<BYTE>(0xF0 - i);
@@ -69,12 +73,7 @@ TEST(ShimForwarding, BlockCipherParamArrivesByValueByteForByte) {
 }
 
 // The ten-argument export, written out by hand: arguments five to ten travel on the stack.
-TEST(ShimForwarding, TenArgumentExportPassesAllTenInOrder) {
-  ShimInstall install;
-  ASSERT_TRUE(install.ok());
-  ASSERT_NE(nullptr, install.Load());
-  FakeSkfDriver driver(install.LoadedDriver());
-  ASSERT_TRUE(driver.valid());
+TEST_F(ShimForwarding, TenArgumentExportPassesAllTenInOrder) {
   ASSERT_TRUE(driver.SetResult("SKF_GenerateAgreementDataAndKeyWithECC", 0xFFFFFFFF));
   auto generate = install.Export<skf::PFN_SKF_GenerateAgreementDataAndKeyWithECC>(
       "SKF_GenerateAgreementDataAndKeyWithECC");
