@@ -75,10 +75,10 @@ class CDriverModule {
   }
 
  private:
-  std::atomic<HMODULE> m_hModule;   // the loaded driver; null while none is loaded
-  std::atomic<DWORD> m_lastError;   // error of the last failed load; 0 since an attempt began
-  BOOL m_ownsModule;                // Release() frees m_hModule
-  char* m_path;                     // heap copy of the path given to the first load
+  std::atomic<HMODULE> m_hModule;  // the loaded driver; null while none is loaded
+  std::atomic<DWORD> m_lastError;  // error of the last failed load; 0 since an attempt began
+  BOOL m_ownsModule;               // Release() frees m_hModule
+  char* m_path;                    // heap copy of the path given to the first load
   DriverEntry m_entries[ENTRY_COUNT];
 };
 

@@ -12,17 +12,17 @@
 // Every call but the first takes the inline path: the bound address is read and called (as a
 // tail call). The first use goes through the out-of-line skf::driver::<name>_FirstUse, which
 // keeps the argument shuffling around a binding call out of the inline path.
-#define SKF_CALL_DRIVER(name, args)                                                      \
+#define SKF_CALL_DRIVER(name, args)                                                     \
   if (void* const function = ::skf::g_driverModule.BoundAddress(::skf::ENTRY_##name)) { \
-    return reinterpret_cast<::skf::PFN_##name>(function) args;                           \
-  }                                                                                      \
+    return reinterpret_cast<::skf::PFN_##name>(function) args;                          \
+  }                                                                                     \
   return ::skf::driver::name##_FirstUse args
 
 namespace skf {
 namespace driver {
 
-#define SKF_EXPORT(name, family, widths, params, args)                         \
-  __attribute__((noinline)) inline ULONG name##_FirstUse params {              \
+#define SKF_EXPORT(name, family, widths, params, args)                       \
+  __attribute__((noinline)) inline ULONG name##_FirstUse params {            \
     void* const function = g_driverModule.BindSlow(ENTRY_##name);            \
     return function != nullptr ? reinterpret_cast<PFN_##name>(function) args \
                                : SAR_NOTSUPPORTYETERR;                       \

@@ -58,7 +58,7 @@ constexpr bool SameText(const char* a, const char* b) {
   return true;
 }
 
-#define SKF_EXPORT(name, family, widths, params, args)         \
+#define SKF_EXPORT(name, family, widths, params, args)      \
   static_assert(SameText(Widths<PFN_##name>::text, widths), \
                 #name ": parameter types do not have the widths " widths);
 #include "skf_export_table.h"

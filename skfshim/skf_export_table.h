@@ -11,7 +11,9 @@
 //   arguments  the parameter names, in order (a test checks the order)
 //
 // Include after skf_types.h with SKF_EXPORT defined; the file undefines it at the end.
-// No include guard: it is meant to be expanded several times.
+// No include guard: it is meant to be expanded several times. One row per line, whatever its
+// length (the static check of the built DLL reads the names from the row starts).
+// clang-format off
 
 // Device management.
 SKF_EXPORT(SKF_WaitForDevEvent, PLAIN, "PPP", (LPSTR szDevName, ULONG* pulDevNameLen, ULONG* pulEvent), (szDevName, pulDevNameLen, pulEvent))
@@ -110,5 +112,7 @@ SKF_EXPORT(SKF_ECCDecrypt, PLAIN, "PPPP", (HANDLE hHandle, LPVOID pArg2, LPVOID 
 SKF_EXPORT(SKF_ExportCACertificate, PLAIN, "PPP", (HANDLE hHandle, LPVOID pArg2, LPVOID pArg3), (hHandle, pArg2, pArg3))
 SKF_EXPORT(SKF_ImportCACertificate, PLAIN, "PPU", (HANDLE hHandle, LPVOID pArg2, ULONG ulArg3), (hHandle, pArg2, ulArg3))
 SKF_EXPORT(SKFX_PriKeyDecrypt, PLAIN, "PUPUPP", (HANDLE hHandle, ULONG ulArg2, LPVOID pArg3, ULONG ulArg4, LPVOID pArg5, LPVOID pArg6), (hHandle, ulArg2, pArg3, ulArg4, pArg5, pArg6))
+
+// clang-format on
 
 #undef SKF_EXPORT

@@ -142,8 +142,7 @@ static_assert(sizeof(BLOCKCIPHERPARAM) == 44, "BLOCKCIPHERPARAM is 44 bytes");
 static_assert(offsetof(BLOCKCIPHERPARAM, IVLen) == 32, "BLOCKCIPHERPARAM layout");
 static_assert(offsetof(DEVINFO, SerialNumber) == 162, "DEVINFO::SerialNumber offset");
 static_assert(sizeof(DEVINFO) == 294, "DEVINFO, byte-packed");
-static_assert(sizeof(RSAPUBLICKEYBLOB) == 268 && sizeof(RSAPRIVATEKEYBLOB) == 1164,
-              "RSA blobs");
+static_assert(sizeof(RSAPUBLICKEYBLOB) == 268 && sizeof(RSAPRIVATEKEYBLOB) == 1164, "RSA blobs");
 static_assert(sizeof(ECCPUBLICKEYBLOB) == 132 && sizeof(ECCPRIVATEKEYBLOB) == 68, "ECC key blobs");
 static_assert(offsetof(ECCCIPHERBLOB, CipherLen) == 160 && sizeof(ECCSIGNATUREBLOB) == 128,
               "ECC cipher and signature blobs");

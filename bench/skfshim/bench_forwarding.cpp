@@ -73,21 +73,24 @@ int main(int argc, char** argv) {
   FakeSkfDriver driver(driverModule);
   driver.SetRecording(false);
 
-  std::printf("SKF shim forwarding: %ld calls per round, best of %d rounds, driver function "
-              "answering its result only\n",
-              calls, rounds);
-  std::printf("%-50s %10s %13s %12s %7s\n", "export", "direct ns", "forwarded ns", "overhead ns", "ratio");
+  std::printf(
+      "SKF shim forwarding: %ld calls per round, best of %d rounds, driver function "
+      "answering its result only\n",
+      calls, rounds);
+  std::printf("%-50s %10s %13s %12s %7s\n", "export", "direct ns", "forwarded ns", "overhead ns",
+              "ratio");
   const auto report = [](const char* name, const Measured& m) {
-    std::printf("%-50s %10.3f %13.3f %12.3f %7.3f\n", name, m.direct, m.forwarded, m.forwarded - m.direct,
-                m.forwarded / m.direct);
+    std::printf("%-50s %10.3f %13.3f %12.3f %7.3f\n", name, m.direct, m.forwarded,
+                m.forwarded - m.direct, m.forwarded / m.direct);
   };
 
   {
     auto direct = Function<skf::PFN_SKF_CloseHandle>(driverModule, "SKF_CloseHandle");
     auto forwarded = install.Export<skf::PFN_SKF_CloseHandle>("SKF_CloseHandle");
     forwarded(nullptr);  // binds the entry
-    report("SKF_CloseHandle (1 argument)",
-           Compare(direct, forwarded, calls, rounds, [](auto fn) { return fn(reinterpret_cast<HANDLE>(1)); }));
+    report("SKF_CloseHandle (1 argument)", Compare(direct, forwarded, calls, rounds, [](auto fn) {
+             return fn(reinterpret_cast<HANDLE>(1));
+           }));
   }
   {
     auto direct = Function<skf::PFN_SKF_Transmit>(driverModule, "SKF_Transmit");
@@ -107,9 +110,12 @@ int main(int argc, char** argv) {
     ECCPUBLICKEYBLOB blob{};
     BYTE id[4] = {};
     HANDLE key = nullptr;
-    const auto call = [&](auto fn) { return fn(nullptr, 1, &blob, &blob, &blob, id, 4, id, 4, &key); };
+    const auto call = [&](auto fn) {
+      return fn(nullptr, 1, &blob, &blob, &blob, id, 4, id, 4, &key);
+    };
     call(forwarded);
-    report("SKF_GenerateAgreementDataAndKeyWithECC (10 arg.)", Compare(direct, forwarded, calls, rounds, call));
+    report("SKF_GenerateAgreementDataAndKeyWithECC (10 arg.)",
+           Compare(direct, forwarded, calls, rounds, call));
   }
   {
     auto direct = Function<skf::PFN_SKF_EncryptInit>(driverModule, "SKF_EncryptInit");
@@ -117,9 +123,11 @@ int main(int argc, char** argv) {
     BLOCKCIPHERPARAM param{};
     const auto call = [&](auto fn) { return fn(nullptr, param); };
     call(forwarded);
-    report("SKF_EncryptInit (44-byte struct by value)", Compare(direct, forwarded, calls, rounds, call));
+    report("SKF_EncryptInit (44-byte struct by value)",
+           Compare(direct, forwarded, calls, rounds, call));
   }
-  std::printf("goal: ratio at most 1.5 for a bound plain forwarder. A structure by value is copied\n"
-              "once more for the driver, which a driver that never reads it does not pay directly.\n");
+  std::printf(
+      "goal: ratio at most 1.5 for a bound plain forwarder. A structure by value is copied\n"
+      "once more for the driver, which a driver that never reads it does not pay directly.\n");
   return 0;
 }

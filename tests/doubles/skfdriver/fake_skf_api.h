@@ -17,8 +17,8 @@ constexpr ULONG kFakeSkfMaxArgs = 10;
 
 // One call of an SKF function of the fake driver.
 struct FakeSkfCall {
-  ULONG sequence;   // 0 for the first call recorded since the last reset
-  ULONG entry;      // skf::EntryIndex of the function called
+  ULONG sequence;  // 0 for the first call recorded since the last reset
+  ULONG entry;     // skf::EntryIndex of the function called
   ULONG argCount;
   DWORD threadId;
   FakeSkfArg args[kFakeSkfMaxArgs];

@@ -77,8 +77,8 @@ class ShimInstall {
   // Copies a build output to the driver's place (for a driver that appears later).
   bool PlaceDriver(const std::string& driverBuild = kFakeDriverBuild) const;
 
-  HMODULE Load();    // loads the shim copy; null on failure
-  bool Unload();     // FreeLibrary of the shim copy; true when it is gone from the process
+  HMODULE Load();  // loads the shim copy; null on failure
+  bool Unload();   // FreeLibrary of the shim copy; true when it is gone from the process
   HMODULE shim() const { return shim_; }
   // The driver copy of this installation if it is loaded in the process, else null.
   HMODULE LoadedDriver() const { return LoadedModule(driverPath()); }

@@ -45,7 +45,8 @@ TEST(ShimConcurrency, ConcurrentFirstCallsAllGetTheDriversResult) {
         const size_t count = std::size(kExportCases);
         for (size_t i = 0; i < count; ++i) {
           const ExportCase& c = kExportCases[(i + (t / 2) * 11) % count];
-          if (c.callWithSentinels(functions[c.entry], c.entry) != DistinctResult(c.entry)) ++wrongResults;
+          if (c.callWithSentinels(functions[c.entry], c.entry) != DistinctResult(c.entry))
+            ++wrongResults;
         }
       });
     }
@@ -61,9 +62,11 @@ TEST(ShimConcurrency, ConcurrentFirstCallsAllGetTheDriversResult) {
     for (const FakeSkfCall& call : calls) {
       ASSERT_LT(call.entry, static_cast<ULONG>(skf::ENTRY_COUNT));
       ++perEntry[call.entry];
-      EXPECT_TRUE(kExportCases[call.entry].matchesSentinels(call, call.entry)) << skf::kEntryNames[call.entry];
+      EXPECT_TRUE(kExportCases[call.entry].matchesSentinels(call, call.entry))
+          << skf::kEntryNames[call.entry];
     }
-    for (unsigned e = 0; e < skf::ENTRY_COUNT; ++e) EXPECT_EQ(kThreads, perEntry[e]) << skf::kEntryNames[e];
+    for (unsigned e = 0; e < skf::ENTRY_COUNT; ++e)
+      EXPECT_EQ(kThreads, perEntry[e]) << skf::kEntryNames[e];
   }
 }
 

@@ -1,10 +1,11 @@
 // The driver holder on its own, inside the test program: what a load keeps and records, when
 // it is (not) retried, how names are bound, and that release frees the driver once.
+#include "driver_module.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "driver_module.h"
 #include "fake_skf_client.h"
 #include "import_spy.h"
 
@@ -44,7 +45,9 @@ TEST_P(DriverModuleWithoutPath, LoadsNothingStoresNothingAndRecordsTheError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DriverModuleWithoutPath, testing::Values(nullptr, ""),
-                         [](const auto& info) { return std::string(info.param ? "Empty" : "Null"); });
+                         [](const auto& info) {
+                           return std::string(info.param ? "Empty" : "Null");
+                         });
 
 TEST(DriverModule, FailedLoadKeepsThePathAndIsNeverRetried) {
   kova_test::TempDir folder("skfmod");

@@ -1,12 +1,12 @@
 // The driver path built from the shim's own file name: its folder plus the fixed file name,
 // or nothing at all when that cannot be done whole.
+#include "driver_path.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <ostream>
 #include <string>
-
-#include "driver_path.h"
 
 namespace shim_test {
 namespace {
@@ -47,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"NestedFolder", "C:\\Program Files\\KOVA\\tvr6142_q8207_gm.dll", 936, true,
                  "C:\\Program Files\\KOVA\\" + kDriver},
         PathCase{"DriveRoot", "C:\\tvr6142_q8207_gm.dll", 936, true, "C:\\" + kDriver},
-        PathCase{"NetworkShare", "\\\\server\\share\\gm.dll", 936, true, "\\\\server\\share\\" + kDriver},
+        PathCase{"NetworkShare", "\\\\server\\share\\gm.dll", 936, true,
+                 "\\\\server\\share\\" + kDriver},
         PathCase{"NoFolder", "tvr6142_q8207_gm.dll", 936, false, ""},
         PathCase{"Empty", "", 936, false, ""},
         // Folder of 237 characters: driver path of 259, which fits with its terminating zero.
@@ -57,9 +58,11 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"FolderOneTooLong", FolderOfLength(238) + "\\gm.dll", 936, false, ""},
         // 0x81 0x5C is one character in code page 936; its second byte is no separator.
         PathCase{"DoubleByteInFileName", "C:\\d\\x\x81\x5C.dll", 936, true, "C:\\d\\" + kDriver},
-        PathCase{"DoubleByteInFolder", "C:\\\x81\x5C\\gm.dll", 936, true, "C:\\\x81\x5C\\" + kDriver},
+        PathCase{"DoubleByteInFolder", "C:\\\x81\x5C\\gm.dll", 936, true,
+                 "C:\\\x81\x5C\\" + kDriver},
         // In code page 1252 the same bytes are two characters, the second a backslash.
-        PathCase{"SingleByteCodePage", "C:\\d\\x\x81\x5C.dll", 1252, true, "C:\\d\\x\x81\\" + kDriver},
+        PathCase{"SingleByteCodePage", "C:\\d\\x\x81\x5C.dll", 1252, true,
+                 "C:\\d\\x\x81\\" + kDriver},
         // A lead byte as the very last byte ends the text; it swallows no terminator.
         PathCase{"TrailingLeadByte", "C:\\d\\gm\x81", 936, true, "C:\\d\\" + kDriver}),
     [](const auto& info) { return std::string(info.param.name); });

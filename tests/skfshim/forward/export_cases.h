@@ -22,12 +22,13 @@ namespace shim_test {
 template <class T>
 T Sentinel(unsigned entry, unsigned arg) {
   if constexpr (std::is_pointer_v<T>) {
-    return reinterpret_cast<T>(static_cast<ULONG_PTR>(0xA500000000000000ull | (entry << 16) |
-                                                      (arg << 8) | 0x3Cu));
+    return reinterpret_cast<T>(
+        static_cast<ULONG_PTR>(0xA500000000000000ull | (entry << 16) | (arg << 8) | 0x3Cu));
   } else if constexpr (std::is_same_v<T, BLOCKCIPHERPARAM>) {
     BLOCKCIPHERPARAM param;
     auto* bytes = reinterpret_cast<BYTE*>(&param);
-    for (unsigned i = 0; i < sizeof param; ++i) bytes[i] = static_cast<BYTE>(entry * 7 + arg * 13 + i * 31 + 1);
+    for (unsigned i = 0; i < sizeof param; ++i)
+      bytes[i] = static_cast<BYTE>(entry * 7 + arg * 13 + i * 31 + 1);
     return param;
   } else {
     static_assert(std::is_integral_v<T> && sizeof(T) == 4, "32-bit integer argument");
@@ -40,7 +41,8 @@ inline testing::AssertionResult SameArg(const FakeSkfArg& got, const BLOCKCIPHER
   if (got.size == sizeof want && std::memcmp(got.bytes, &want, sizeof want) == 0) {
     return testing::AssertionSuccess();
   }
-  return testing::AssertionFailure() << "BLOCKCIPHERPARAM differs (recorded size " << got.size << ")";
+  return testing::AssertionFailure()
+         << "BLOCKCIPHERPARAM differs (recorded size " << got.size << ")";
 }
 template <class T>
 testing::AssertionResult SameArg(const FakeSkfArg& got, T want) {
@@ -52,8 +54,8 @@ testing::AssertionResult SameArg(const FakeSkfArg& got, T want) {
   }
   if (got.size == sizeof(T) && got.value == expected) return testing::AssertionSuccess();
   std::ostringstream text;
-  text << std::hex << "expected 0x" << expected << " (" << std::dec << sizeof(T) << " bytes), got 0x"
-       << std::hex << got.value << " (" << std::dec << got.size << " bytes)";
+  text << std::hex << "expected 0x" << expected << " (" << std::dec << sizeof(T)
+       << " bytes), got 0x" << std::hex << got.value << " (" << std::dec << got.size << " bytes)";
   return testing::AssertionFailure() << text.str();
 }
 
@@ -68,7 +70,9 @@ struct ExportCaller<ULONG(WINAPI*)(A...)> {
   using Fn = ULONG(WINAPI*)(A...);
   using Args = std::tuple<A...>;
 
-  static Args Sentinels(unsigned entry) { return MakeSentinels(entry, std::index_sequence_for<A...>{}); }
+  static Args Sentinels(unsigned entry) {
+    return MakeSentinels(entry, std::index_sequence_for<A...>{});
+  }
 
   static ULONG CallWithSentinels(void* function, unsigned entry) {
     return std::apply(reinterpret_cast<Fn>(function), Sentinels(entry));
@@ -83,8 +87,8 @@ struct ExportCaller<ULONG(WINAPI*)(A...)> {
 
   static testing::AssertionResult MatchesSentinels(const FakeSkfCall& call, unsigned entry) {
     if (call.argCount != sizeof...(A)) {
-      return testing::AssertionFailure() << "driver received " << call.argCount << " arguments, not "
-                                         << sizeof...(A);
+      return testing::AssertionFailure()
+             << "driver received " << call.argCount << " arguments, not " << sizeof...(A);
     }
     return Match(call, Sentinels(entry), std::index_sequence_for<A...>{});
   }
@@ -114,7 +118,8 @@ struct ExportCaller<ULONG(WINAPI*)(A...)> {
                                         std::index_sequence<I...>) {
     testing::AssertionResult result = testing::AssertionSuccess();
     [[maybe_unused]] const auto one = [&](size_t index, testing::AssertionResult same) {
-      if (!same && result) result = testing::AssertionFailure() << "argument " << index + 1 << ": " << same.message();
+      if (!same && result)
+        result = testing::AssertionFailure() << "argument " << index + 1 << ": " << same.message();
     };
     (one(I, SameArg(call.args[I], std::get<I>(want))), ...);
     return result;
@@ -131,9 +136,12 @@ struct ExportCase {
 };
 
 inline const ExportCase kExportCases[] = {
-#define SKF_EXPORT(name, family, widths, params, args)                                          \
-  {#name, skf::ENTRY_##name, widths, &ExportCaller<skf::PFN_##name>::CallWithSentinels,        \
-   &ExportCaller<skf::PFN_##name>::CallWithUntouchablePointers,                                \
+#define SKF_EXPORT(name, family, widths, params, args)          \
+  {#name,                                                       \
+   skf::ENTRY_##name,                                           \
+   widths,                                                      \
+   &ExportCaller<skf::PFN_##name>::CallWithSentinels,           \
+   &ExportCaller<skf::PFN_##name>::CallWithUntouchablePointers, \
    &ExportCaller<skf::PFN_##name>::MatchesSentinels},
 #include "skf_export_table.h"
 };

@@ -29,7 +29,9 @@ template <class Tuple, size_t... I>
 testing::AssertionResult SameTuple(const Tuple& got, const Tuple& want, std::index_sequence<I...>) {
   testing::AssertionResult result = testing::AssertionSuccess();
   [[maybe_unused]] const auto one = [&](size_t index, bool same) {
-    if (!same && result) result = testing::AssertionFailure() << "argument " << index + 1 << " is not parameter " << index + 1;
+    if (!same && result)
+      result = testing::AssertionFailure()
+               << "argument " << index + 1 << " is not parameter " << index + 1;
   };
   (one(I, SameValue(std::get<I>(got), std::get<I>(want))), ...);
   return result;

@@ -28,7 +28,8 @@ class ShimForwarding : public testing::Test {
 };
 
 TEST_F(ShimForwarding, EveryExportPassesTheCallersArgumentsAndReturnsTheDriversResult) {
-  for (const ExportCase& c : kExportCases) ASSERT_TRUE(driver.SetResult(c.name, DistinctResult(c.entry)));
+  for (const ExportCase& c : kExportCases)
+    ASSERT_TRUE(driver.SetResult(c.name, DistinctResult(c.entry)));
 
   // The first round binds every entry, the second runs the bound path.
   for (const char* round : {"first call", "bound call"}) {
@@ -51,7 +52,6 @@ TEST_F(ShimForwarding, EveryExportPassesTheCallersArgumentsAndReturnsTheDriversR
 // The two exports with a structure by value, written out by hand: the driver receives the
 // caller's 44 bytes unchanged, whatever they hold.
 TEST_F(ShimForwarding, BlockCipherParamArrivesByValueByteForByte) {
-
   BLOCKCIPHERPARAM param;
   for (unsigned i = 0; i < MAX_IV_LEN; ++i) param.IV[i] = static_cast<BYTE>(0xF0 - i);
   param.IVLen = 16;
@@ -83,8 +83,8 @@ TEST_F(ShimForwarding, TenArgumentExportPassesAllTenInOrder) {
   BYTE id[4] = {1, 2, 3, 4}, sponsorId[3] = {5, 6, 7};
   HANDLE key = nullptr;
   const HANDLE container = reinterpret_cast<HANDLE>(0x1122334455667788ull);
-  EXPECT_EQ(0xFFFFFFFFu, generate(container, 0xFEDCBA98, &sponsor, &sponsorTemp, &temp, id, 0x80000004,
-                                  sponsorId, 3, &key));
+  EXPECT_EQ(0xFFFFFFFFu, generate(container, 0xFEDCBA98, &sponsor, &sponsorTemp, &temp, id,
+                                  0x80000004, sponsorId, 3, &key));
   const FakeSkfCall call = driver.Calls().back();
   ASSERT_EQ(10u, call.argCount);
   const ULONGLONG want[10] = {0x1122334455667788ull,

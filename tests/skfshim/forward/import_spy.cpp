@@ -55,7 +55,8 @@ void** FindSlot(HMODULE module, const char* importedDll, const char* function) {
   for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
        desc->Name != 0; ++desc) {
     if (_stricmp(reinterpret_cast<char*>(base + desc->Name), importedDll) != 0) continue;
-    const DWORD namesRva = desc->OriginalFirstThunk != 0 ? desc->OriginalFirstThunk : desc->FirstThunk;
+    const DWORD namesRva =
+        desc->OriginalFirstThunk != 0 ? desc->OriginalFirstThunk : desc->FirstThunk;
     auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + namesRva);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++slots) {
@@ -93,8 +94,8 @@ ImportSpy::ImportSpy(HMODULE module) {
     slots_.push_back({slot, reinterpret_cast<void*>(real)});
     return true;
   };
-  getProcAddressHooked_ = hook("GetProcAddress", reinterpret_cast<void*>(&SpyGetProcAddress),
-                               g_realGetProcAddress);
+  getProcAddressHooked_ =
+      hook("GetProcAddress", reinterpret_cast<void*>(&SpyGetProcAddress), g_realGetProcAddress);
   loadLibraryHooked_ =
       hook("LoadLibraryA", reinterpret_cast<void*>(&SpyLoadLibraryA), g_realLoadLibraryA);
   hook("LoadLibraryW", reinterpret_cast<void*>(&SpyLoadLibraryW), g_realLoadLibraryW);

@@ -41,7 +41,8 @@ void ExpectEveryExportUnsupported(const ShimInstall& install) {
   for (const ExportCase& c : kExportCases) {
     void* function = reinterpret_cast<void*>(GetProcAddress(install.shim(), c.name));
     ASSERT_NE(nullptr, function) << c.name;
-    EXPECT_EQ(SAR_NOTSUPPORTYETERR, c.callWithUntouchablePointers(function, c.entry, noAccess.get()))
+    EXPECT_EQ(SAR_NOTSUPPORTYETERR,
+              c.callWithUntouchablePointers(function, c.entry, noAccess.get()))
         << c.name;
   }
 }
@@ -83,7 +84,8 @@ TEST(ShimLoading, MissingDriverFunctionAnswersUnsupportedAndIsLookedUpOnce) {
   for (int i = 0; i < 3; ++i) {
     BYTE command[4] = {0x00, 0x84, 0x00, 0x00}, response[16];
     ULONG responseLength = sizeof response;
-    EXPECT_EQ(SAR_NOTSUPPORTYETERR, transmit(nullptr, command, sizeof command, response, &responseLength));
+    EXPECT_EQ(SAR_NOTSUPPORTYETERR,
+              transmit(nullptr, command, sizeof command, response, &responseLength));
     EXPECT_EQ(sizeof response, responseLength) << "an unbound export touches no argument";
     EXPECT_EQ(0x0A00001Du, CallEnumDev(install)) << "the other exports still forward";
   }
@@ -91,7 +93,8 @@ TEST(ShimLoading, MissingDriverFunctionAnswersUnsupportedAndIsLookedUpOnce) {
   EXPECT_EQ(1, spy.ProcAddressRequests("SKF_EnumDev"));
   const auto calls = driver.Calls();
   ASSERT_EQ(3u, calls.size());
-  for (const FakeSkfCall& call : calls) EXPECT_EQ(static_cast<ULONG>(skf::ENTRY_SKF_EnumDev), call.entry);
+  for (const FakeSkfCall& call : calls)
+    EXPECT_EQ(static_cast<ULONG>(skf::ENTRY_SKF_EnumDev), call.entry);
 }
 
 struct FolderCase {
@@ -142,7 +145,6 @@ TEST(ShimLoading, DoubleByteCharacterEndingInBackslashByteIsNoFolderSeparator) {
   EXPECT_EQ(SAR_OK, CallEnumDev(install));
 }
 
-
 // Folders deep enough that the driver's path, or even the shim's own, no longer fits in
 // MAX_PATH characters. Where it does not fit, nothing is loaded: decoy drivers wait where a
 // path cut short would point.
@@ -173,7 +175,8 @@ TEST_P(ShimLongFolder, LoadsTheDriverOnlyFromItsWholePath) {
     if (cut != install.driverPath()) decoys.push_back(cut);
     if (cutFolder != install.folder()) decoys.push_back(cutFolder + kova_test::kDriverFileName);
     ASSERT_FALSE(decoys.empty());
-    for (const std::string& decoy : decoys) ASSERT_TRUE(kova_test::InstallBuildOutput(kova_test::kFakeDriverBuild, decoy));
+    for (const std::string& decoy : decoys)
+      ASSERT_TRUE(kova_test::InstallBuildOutput(kova_test::kFakeDriverBuild, decoy));
   }
 
   ASSERT_NE(nullptr, install.Load());
@@ -182,22 +185,22 @@ TEST_P(ShimLongFolder, LoadsTheDriverOnlyFromItsWholePath) {
     EXPECT_EQ(SAR_OK, CallEnumDev(install));
   } else {
     EXPECT_EQ(nullptr, install.LoadedDriver());
-    for (const std::string& decoy : decoys) EXPECT_EQ(nullptr, kova_test::LoadedModule(decoy)) << decoy;
+    for (const std::string& decoy : decoys)
+      EXPECT_EQ(nullptr, kova_test::LoadedModule(decoy)) << decoy;
     ExpectEveryExportUnsupported(install);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ShimLongFolder,
-    testing::Values(
-        // Driver path of 259 characters: fits with its terminating zero.
-        LongFolderCase{"DriverPathFits", MAX_PATH - 1 - 22, true},
-        // Driver path of 260 characters, shim path of 259: the shim's name is read whole, the
-        // driver's path does not fit.
-        LongFolderCase{"DriverPathOneTooLong", MAX_PATH - 22, false},
-        // Shim path beyond MAX_PATH: its own name cannot be read whole.
-        LongFolderCase{"ShimPathTooLong", MAX_PATH + 40, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ShimLongFolder,
+                         testing::Values(
+                             // Driver path of 259 characters: fits with its terminating zero.
+                             LongFolderCase{"DriverPathFits", MAX_PATH - 1 - 22, true},
+                             // Driver path of 260 characters, shim path of 259: the shim's name is
+                             // read whole, the driver's path does not fit.
+                             LongFolderCase{"DriverPathOneTooLong", MAX_PATH - 22, false},
+                             // Shim path beyond MAX_PATH: its own name cannot be read whole.
+                             LongFolderCase{"ShimPathTooLong", MAX_PATH + 40, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace shim_test
