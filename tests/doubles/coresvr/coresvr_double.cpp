@@ -9,9 +9,11 @@
 //   --refuse CODE       report stopped at once, with service-specific exit code CODE
 //   --stop-steps N      report stop-pending N more times before stopped (default 0)
 //   --stop-hint MS      wait hint reported while stop-pending (default 0)
-//   --exit-after-ms MS  once running, end the process after MS without reporting (a crash)
+//   --exit-after-ms MS  once running, end by itself after MS: report stopped with
+//                       service-specific exit code 1 and leave the process. (A process that
+//                       ends without reporting stays "running" in Wine's manager.)
 // Every event is one line "<tick count> <event>": process, start-pending, running, refused,
-// stop-pending, stopped, crash, not-a-service.
+// stop-pending, stopped, exit, not-a-service.
 #include <windows.h>
 
 #include <cstdio>
@@ -67,6 +69,19 @@ void Report(DWORD state, DWORD check_point, DWORD wait_hint, const char* event) 
   LeaveCriticalSection(&g_report_lock);
 }
 
+// Ends the service by itself: stopped, with a service-specific exit code.
+void ReportEnded(DWORD code, const char* event) {
+  EnterCriticalSection(&g_report_lock);
+  g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  g_status.dwCurrentState = SERVICE_STOPPED;
+  g_status.dwControlsAccepted = 0;
+  g_status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+  g_status.dwServiceSpecificExitCode = code;
+  Event(event);
+  SetServiceStatus(g_handle, &g_status);
+  LeaveCriticalSection(&g_report_lock);
+}
+
 void WINAPI Handler(DWORD control) {
   if (control == SERVICE_CONTROL_STOP) {
     Report(SERVICE_STOP_PENDING, 1, g_options.stop_hint, "stop-pending");
@@ -78,14 +93,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   g_handle = RegisterServiceCtrlHandlerA(g_options.name, Handler);
   if (!g_handle) return;
   if (g_options.refuse) {
-    EnterCriticalSection(&g_report_lock);
-    g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    g_status.dwCurrentState = SERVICE_STOPPED;
-    g_status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-    g_status.dwServiceSpecificExitCode = g_options.refuse_code;
-    Event("refused");
-    SetServiceStatus(g_handle, &g_status);
-    LeaveCriticalSection(&g_report_lock);
+    ReportEnded(g_options.refuse_code, "refused");
     return;
   }
   DWORD check_point = 1;
@@ -98,8 +106,8 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   Report(SERVICE_RUNNING, 0, 0, "running");
 
   if (WaitForSingleObject(g_stop_requested, g_options.exit_after_ms) == WAIT_TIMEOUT) {
-    Event("crash");
-    ExitProcess(7);
+    ReportEnded(1, "exit");
+    return;
   }
   for (DWORD i = 0; i < g_options.stop_steps; ++i) {
     Sleep(g_options.step_ms);
