@@ -34,7 +34,7 @@ ServiceHost& Host() { return g_host ? *g_host : g_win32_host; }
 void ReportStatus() {
   SERVICE_STATUS snapshot = monitor_status.record;
   snapshot.dwCurrentState = monitor_status.state.load();
-  Host().Report(monitor_status.handle, snapshot);
+  Host().Report(monitor_status.handle.load(), snapshot);
 }
 
 }  // namespace
@@ -58,14 +58,17 @@ void WINAPI monitor_service_main(DWORD /*argc*/, LPSTR* /*argv*/) {
   monitor_status.record.dwCurrentState = SERVICE_START_PENDING;
   monitor_status.record.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
   monitor_status.state.store(SERVICE_START_PENDING);
-  monitor_status.handle = nullptr;
+  monitor_status.handle.store(nullptr);
 
-  monitor_status.handle = Host().RegisterHandler(kMonitorServiceName, monitor_control_handler);
-  if (!monitor_status.handle) return;
+  SERVICE_STATUS_HANDLE handle =
+      Host().RegisterHandler(kMonitorServiceName, monitor_control_handler);
+  if (!handle) return;
+  monitor_status.handle.store(handle);
 
-  // Running unless a stop has already come in through the handler.
+  // Running, unless a stop came in through the handler before the handle was stored (its
+  // report could not reach the manager then): that stop is reported now, and no loop runs.
   DWORD expected = SERVICE_START_PENDING;
-  if (!monitor_status.state.compare_exchange_strong(expected, SERVICE_RUNNING)) return;
+  monitor_status.state.compare_exchange_strong(expected, SERVICE_RUNNING);
   ReportStatus();
 
   run_watch_loop(Scm(), Time(), monitor_status.state);

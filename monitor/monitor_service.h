@@ -14,13 +14,14 @@ namespace kova_monitor {
 constexpr DWORD kWatchPeriodMs = 5000;
 
 // The status reported to the service control manager, one per process. The current state is
-// the one field two threads share: the control handler (dispatcher thread) writes it, the watch
+// the field two threads share: the control handler (dispatcher thread) writes it, the watch
 // loop (service thread) reads it, so it is held atomically apart from the rest of the record;
-// every report copies it into a snapshot of the record.
+// every report copies it into a snapshot of the record. The status handle is stored by the
+// service thread and read by the handler, so it is atomic too.
 struct MonitorStatus {
   SERVICE_STATUS record;  // dwCurrentState here is unused; see state
   std::atomic<DWORD> state;
-  SERVICE_STATUS_HANDLE handle;
+  std::atomic<SERVICE_STATUS_HANDLE> handle;
 };
 extern MonitorStatus monitor_status;
 

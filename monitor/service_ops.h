@@ -4,7 +4,9 @@
 //
 // Every operation returns ERROR_SUCCESS when it did its job or found nothing to do (installing
 // what is installed, removing what is absent, starting what runs, stopping what is stopped),
-// and otherwise the system error code of the step that failed. They print and log nothing.
+// and otherwise the system error code of the step that failed. A start or stop request that
+// the manager accepted counts as done: how the service then comes up or winds down within the
+// waits is not examined. The operations print and log nothing.
 #pragma once
 
 #include <windows.h>
@@ -52,7 +54,8 @@ DWORD start_service_and_wait(ScmApi& scm, Clock& clock, const char* service_name
 // Changes the start type of an open service from disabled to automatic; others stay.
 DWORD enable_service_if_disabled(ScmApi& scm, SC_HANDLE service);
 
-// Stops "KOVAWsSvrMonitor" after its active dependents, within kStopBudgetMs.
+// Stops "KOVAWsSvrMonitor" after its active dependents, within kStopBudgetMs. Failures of the
+// dependents' stop do not keep the service's own stop request from being sent.
 DWORD stop_service(ScmApi& scm, Clock& clock);
 
 // Stops the active dependents of an open service, one after another, within kStopBudgetMs

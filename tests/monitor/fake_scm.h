@@ -3,6 +3,7 @@
 // and the clock moves only when something sleeps (or a query is given a cost).
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
@@ -107,5 +108,15 @@ class FakeScm : public kova_monitor::ScmApi, public kova_monitor::Clock {
 
 // "0x%lx" of a number, as the call lines show access rights.
 std::string Hex(DWORD value);
+
+// Tests on one scripted manager: every handle it gave out must be closed once by the end.
+class FakeScmTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(0u, scm.OpenHandles()) << "a handle was left open";
+    EXPECT_EQ(0, scm.bad_closes) << "a handle was closed that was not open";
+  }
+  FakeScm scm;
+};
 
 }  // namespace kova_monitor_test

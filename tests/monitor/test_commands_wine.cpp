@@ -145,11 +145,8 @@ TEST_F(Commands, RemoveStopsAndDeletesAndLaterFindsNothingToDo) {
 
 TEST_F(Commands, RemoveWaitsForASlowStopBeforeDeleting) {
   // The substitute program registered under the monitor's name, stopping in about 1.5 s.
-  ASSERT_TRUE(RegisterCoreDouble("--name KOVAWsSvrMonitor --events \"" + Events() +
-                                     "\" --stop-steps 5 --step-ms 300 --stop-hint 200",
-                                 kMonitor));
-  ASSERT_EQ(0u, StartByName(kMonitor));
-  ASSERT_TRUE(WaitForServiceState(kMonitor, SERVICE_RUNNING, 5000));
+  StartSlowStoppingServiceAsMonitor();
+  if (HasFatalFailure()) return;
   const ProgramRun remove = Monitor(" -remove");
   EXPECT_EQ("remove ok.", remove.out);
   EXPECT_EQ(1, CountEvents(Events(), "stopped")) << "deleted before it had stopped";

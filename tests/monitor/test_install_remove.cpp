@@ -12,14 +12,7 @@ using kova_monitor_test::FakeService;
 
 namespace {
 
-class InstallRemove : public ::testing::Test {
- protected:
-  void TearDown() override {
-    EXPECT_EQ(0u, scm.OpenHandles()) << "a handle was left open";
-    EXPECT_EQ(0, scm.bad_closes);
-  }
-  FakeScm scm;
-};
+using InstallRemove = kova_monitor_test::FakeScmTest;
 
 TEST_F(InstallRemove, InstallRegistersTheMonitorExactly) {
   EXPECT_EQ(0u, install_service(scm, "C:\\KOVA\\KOVAWsSvrMonitor.exe"));

@@ -98,11 +98,16 @@ TEST_F(MonitorService, FailedHandlerRegistrationReturnsWithoutReportOrAttempt) {
   EXPECT_TRUE(scm.calls.empty());
 }
 
-TEST_F(MonitorService, StopArrivingBeforeRunningIsReportedIsNotOverwritten) {
+TEST_F(MonitorService, StopArrivingBeforeTheHandleIsStoredIsReportedWithItAndRunsNoLoop) {
+  // The dispatcher may call the handler as soon as it is registered.
   host.on_register = [] { monitor_control_handler(SERVICE_CONTROL_STOP); };
   monitor_service_main(0, nullptr);
   EXPECT_EQ(SERVICE_STOPPED, kova_monitor::monitor_status.state.load());
   EXPECT_EQ(0u, Attempts());
+  ASSERT_FALSE(host.reports.empty());
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), host.reports.back().dwCurrentState);
+  EXPECT_EQ(reinterpret_cast<SERVICE_STATUS_HANDLE>(0x5151), host.handles.back());
+  for (const SERVICE_STATUS& r : host.reports) EXPECT_NE(SERVICE_RUNNING, r.dwCurrentState);
 }
 
 TEST_F(MonitorService, ControlsOtherThanStopAndShutdownReportTheRecordUnchanged) {

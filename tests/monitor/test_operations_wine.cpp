@@ -16,8 +16,6 @@ using kova_monitor::stop_service;
 using kova_monitor::SystemScm;
 using kova_monitor::SystemTime;
 
-using Operations = WineServicesTest;
-
 DWORD Timed(DWORD& elapsed_ms, DWORD (*operation)()) {
   const DWORD begin = GetTickCount();
   const DWORD result = operation();
@@ -28,25 +26,32 @@ DWORD Timed(DWORD& elapsed_ms, DWORD (*operation)()) {
 DWORD StartCore() { return start_service_and_wait(SystemScm(), SystemTime(), kCore); }
 DWORD StopMonitor() { return stop_service(SystemScm(), SystemTime()); }
 
+class Operations : public WineServicesTest {
+ protected:
+  // One start wait of the substitute service registered with `arguments`: the state it leaves
+  // and how long it took.
+  void ExpectStartWait(const std::string& arguments, DWORD state_after, DWORD min_ms,
+                       DWORD max_ms) {
+    ASSERT_TRUE(RegisterCore(arguments));
+    DWORD elapsed = 0;
+    EXPECT_EQ(0u, Timed(elapsed, StartCore));
+    EXPECT_EQ(state_after, ServiceState(kCore));
+    EXPECT_GE(elapsed, min_ms);
+    EXPECT_LT(elapsed, max_ms);
+  }
+};
+
 TEST_F(Operations, StartWaitFollowsGrowingCheckPointsUntilRunning) {
-  // Six steps 300 ms apart with a 1,000 ms hint: each 1 s poll sees progress.
-  ASSERT_TRUE(RegisterCore("--start-steps 6 --step-ms 300 --start-hint 1000"));
-  DWORD elapsed = 0;
-  EXPECT_EQ(0u, Timed(elapsed, StartCore));
-  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState(kCore));
-  EXPECT_GE(elapsed, 1800u);
-  EXPECT_LT(elapsed, 6000u);
+  // Six steps 300 ms apart with a 1,000 ms hint: each 1 s poll sees progress, the poll at 2 s
+  // finds it running.
+  ExpectStartWait("--start-steps 6 --step-ms 300 --start-hint 1000", SERVICE_RUNNING, 1800, 6000);
 }
 
 TEST_F(Operations, StartWaitGivesUpWhenTheCheckPointStopsGrowing) {
   // Start-pending for 20 s with a frozen check point and a 1,500 ms hint: the wait ends at the
   // poll at 2 s, the service still start-pending.
-  ASSERT_TRUE(RegisterCore("--start-steps 200 --step-ms 100 --frozen --start-hint 1500"));
-  DWORD elapsed = 0;
-  EXPECT_EQ(0u, Timed(elapsed, StartCore));
-  EXPECT_EQ(static_cast<DWORD>(SERVICE_START_PENDING), ServiceState(kCore));
-  EXPECT_GE(elapsed, 1900u);
-  EXPECT_LT(elapsed, 4500u);
+  ExpectStartWait("--start-steps 200 --step-ms 100 --frozen --start-hint 1500",
+                  SERVICE_START_PENDING, 1900, 4500);
 }
 
 TEST_F(Operations, StartOfAStartPendingServiceIsRefusedWithoutWaiting) {
@@ -69,11 +74,8 @@ TEST_F(Operations, ServiceThatRefusesToStartIsNotWaitedFor) {
 }
 
 TEST_F(Operations, StopWaitsForASlowStop) {
-  ASSERT_TRUE(RegisterCoreDouble("--name KOVAWsSvrMonitor --events \"" + Events() +
-                                     "\" --stop-steps 5 --step-ms 300 --stop-hint 200",
-                                 kMonitor));
-  ASSERT_EQ(0u, StartByName(kMonitor));
-  ASSERT_TRUE(WaitForServiceState(kMonitor, SERVICE_RUNNING, 5000));
+  StartSlowStoppingServiceAsMonitor();
+  if (HasFatalFailure()) return;
   DWORD elapsed = 0;
   EXPECT_EQ(0u, Timed(elapsed, StopMonitor));
   EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), ServiceState(kMonitor));

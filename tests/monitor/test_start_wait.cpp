@@ -15,12 +15,8 @@ using kova_monitor_test::ScriptedStatus;
 
 namespace {
 
-class StartWait : public ::testing::Test {
+class StartWait : public kova_monitor_test::FakeScmTest {
  protected:
-  void TearDown() override {
-    EXPECT_EQ(0u, scm.OpenHandles()) << "a handle was left open";
-    EXPECT_EQ(0, scm.bad_closes);
-  }
   FakeService& Core() { return scm.services["KOVAWsCoreSvr"]; }
   DWORD Run() { return start_service_and_wait(scm, scm, "KOVAWsCoreSvr"); }
   // Stopped when first asked, then the given answers once the start has been requested.
@@ -28,8 +24,6 @@ class StartWait : public ::testing::Test {
     Core().statuses = {{SERVICE_STOPPED}};
     Core().statuses.insert(Core().statuses.end(), after.begin(), after.end());
   }
-
-  FakeScm scm;
 };
 
 TEST_F(StartWait, StartsAStoppedServiceWithAllAccessAndClosesBothHandles) {

@@ -14,19 +14,13 @@ using kova_monitor_test::ScriptedStatus;
 
 namespace {
 
-class Stop : public ::testing::Test {
+class Stop : public kova_monitor_test::FakeScmTest {
  protected:
-  void TearDown() override {
-    EXPECT_EQ(0u, scm.OpenHandles()) << "a handle was left open";
-    EXPECT_EQ(0, scm.bad_closes);
-  }
   FakeService& Monitor() { return scm.services["KOVAWsSvrMonitor"]; }
   DWORD Run() { return stop_service(scm, scm); }
   size_t Count(const std::string& call) const {
     return static_cast<size_t>(std::count(scm.calls.begin(), scm.calls.end(), call));
   }
-
-  FakeScm scm;
 };
 
 TEST_F(Stop, RunningServiceIsStoppedPollingAtTheWaitHintAsReported) {

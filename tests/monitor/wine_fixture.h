@@ -45,6 +45,15 @@ class WineServicesTest : public ::testing::Test {
     return RegisterCoreDouble("--events \"" + Events() + "\" " + arguments, kCore, start_type);
   }
   std::string Events() const { return dir_ / "core.events"; }
+  // Registers and starts the substitute program under the monitor's own name, made to stop
+  // slowly (5 stop-pending reports 300 ms apart).
+  void StartSlowStoppingServiceAsMonitor() {
+    ASSERT_TRUE(RegisterCoreDouble("--name KOVAWsSvrMonitor --events \"" + Events() +
+                                       "\" --stop-steps 5 --step-ms 300 --stop-hint 200",
+                                   kMonitor));
+    ASSERT_EQ(0u, StartByName(kMonitor));
+    ASSERT_TRUE(WaitForServiceState(kMonitor, SERVICE_RUNNING, 5000));
+  }
 
   kova_test::TempDir dir_{"kova-monitor"};
 };
