@@ -36,7 +36,7 @@ class SpacedCopy {
   bool copied_ = false;
 };
 
-TEST_F(Commands, InstallRegistersTheSpecifiedConfigurationWithAQuotedPath) {
+TEST_F(Commands, InstallRegistersTheMonitorsConfigurationWithAQuotedPath) {
   SpacedCopy copy;
   ASSERT_TRUE(copy.ok());
   const ProgramRun install = Monitor(" -install", copy.exe());

@@ -143,7 +143,11 @@ DWORD StartByName(const char* name) {
   Sc manager = OpenManager();
   Sc service(OpenByName(manager, name));
   if (!service) return GetLastError();
-  return StartServiceA(service.get(), 0, nullptr) ? 0 : GetLastError();
+  DWORD error = ERROR_INTERNAL_ERROR;  // 0x54f: a process start Wine failed under load
+  for (int attempt = 0; attempt < 3 && error == ERROR_INTERNAL_ERROR; ++attempt) {
+    error = StartServiceA(service.get(), 0, nullptr) ? 0 : GetLastError();
+  }
+  return error;
 }
 
 bool ReadServiceConfig(const char* name, ServiceConfig& config) {
