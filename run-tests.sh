@@ -6,8 +6,11 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 bash build.sh
 cmake --preset test >/dev/null
 cmake --build --preset test
-# The main prefix and its persistent wineserver are made before CTest, outside it.
-KOVA_WINE_PREFIX="$PWD/build/test/wine/main" build/test/wine-run.sh cmd /c exit >/dev/null 2>&1 </dev/null || true
+# The prefixes and their persistent wineservers are made before CTest, outside it (the
+# monitor's tests have a prefix of their own: they install services).
+for prefix in main monitor; do
+  KOVA_WINE_PREFIX="$PWD/build/test/wine/$prefix" build/test/wine-run.sh cmd /c exit >/dev/null 2>&1 </dev/null || true
+done
 status=0
 ctest --preset test "$@" || status=$?
 # Leave no wineserver behind.

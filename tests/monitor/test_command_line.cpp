@@ -70,6 +70,8 @@ struct Outcome {
   bool fails;
 };
 
+void PrintTo(const Outcome& o, std::ostream* os) { *os << o.what; }
+
 class CommandOutcome : public ::testing::TestWithParam<Outcome> {};
 
 TEST_P(CommandOutcome, PrintsOkOrTheFailureWithItsErrorCode) {

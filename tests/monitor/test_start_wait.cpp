@@ -45,6 +45,10 @@ struct PollCase {
   size_t polls;
 };
 
+void PrintTo(const PollCase& c, std::ostream* os) {
+  *os << "wait hint " << c.wait_hint << " ms: " << c.polls << " polls " << c.period << " ms apart";
+}
+
 class StartPollPeriod : public StartWait, public ::testing::WithParamInterface<PollCase> {};
 
 TEST_P(StartPollPeriod, FrozenCheckPointPollsAtTheBoundedPeriodUntilTheHintHasPassed) {
