@@ -6,8 +6,11 @@ cd "$(dirname "${BASH_SOURCE[0]}")"
 bash build.sh
 cmake --preset test >/dev/null
 cmake --build --preset test
-# The main prefix and its persistent wineserver are made before CTest, outside it.
-KOVA_WINE_PREFIX="$PWD/build/test/wine/main" build/test/wine-run.sh cmd /c exit >/dev/null 2>&1 </dev/null || true
+# Every Wine prefix the tests use is made, and its persistent wineserver started, before CTest
+# and outside it (a server started from inside a test would hold CTest's output open).
+while read -r prefix; do
+  [ -n "$prefix" ] && cmake/wine-prefix.sh "$PWD/build/test/wine/$prefix"
+done <build/test/wine-prefixes.txt
 status=0
 ctest --preset test "$@" || status=$?
 # Leave no wineserver behind.

@@ -30,6 +30,8 @@ function(kova_add_gtest name)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/common)
   target_link_libraries(${name} PRIVATE ${A_LIBS} gtest gmock)
   set(env "KOVA_WINE_PREFIX=${CMAKE_BINARY_DIR}/wine/${A_PREFIX}" ${A_ENV})
+  # run-tests.sh prepares every prefix named here before CTest starts (see kova_write_prefix_list).
+  set_property(GLOBAL APPEND PROPERTY KOVA_WINE_PREFIXES ${A_PREFIX})
   set(props ENVIRONMENT "${env}" TIMEOUT ${A_TIMEOUT})
   if(A_LOCK)
     list(APPEND props RESOURCE_LOCK ${A_LOCK})
@@ -39,4 +41,14 @@ function(kova_add_gtest name)
     DISCOVERY_TIMEOUT 60
     DISCOVERY_EXTRA_ARGS ""
     PROPERTIES ${props})
+endfunction()
+
+# Writes the names of all Wine prefixes the tests use to build/<preset>/wine-prefixes.txt, so
+# that run-tests.sh can create them and start their persistent wineservers outside CTest.
+function(kova_write_prefix_list)
+  get_property(prefixes GLOBAL PROPERTY KOVA_WINE_PREFIXES)
+  list(APPEND prefixes main)
+  list(REMOVE_DUPLICATES prefixes)
+  list(JOIN prefixes "\n" text)
+  file(WRITE ${CMAKE_BINARY_DIR}/wine-prefixes.txt "${text}\n")
 endfunction()
