@@ -8,10 +8,7 @@
 #include "ns_mutex.h"
 #include "record_list.h"
 #include "shim_heap.h"
-
-// Opaque, pointer-sized SKF handles.
-typedef HANDLE DEVHANDLE;
-typedef HANDLE HAPPLICATION;
+#include "skf_types.h"
 
 // One application that the driver opened or created through the shim.
 struct AppRecord {
@@ -116,3 +113,10 @@ class CHandleManager {
   // list. Always holds exactly the records listed in m_handles.
   kova_shim::PointerIndex m_handleIndex;
 };
+
+// The driver's application handle for a value a caller passes: a shim handle becomes the
+// driver's handle behind it, any other value stays as it is.
+inline HAPPLICATION TranslateAppHandle(HAPPLICATION handle) noexcept {
+  CHandleManager* const manager = CHandleManager::Instance();
+  return manager != nullptr ? manager->GetDriverAppHandle(handle) : handle;
+}
