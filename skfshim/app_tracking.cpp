@@ -74,9 +74,9 @@ SKF_API ULONG WINAPI SKF_CreateApplication(DEVHANDLE hDev, LPSTR szAppName, LPST
                                            DWORD dwAdminPinRetryCount, LPSTR szUserPin,
                                            DWORD dwUserPinRetryCount, DWORD dwCreateFileRights,
                                            HAPPLICATION* phApplication) {
-  const ULONG result =
-      skf::driver::SKF_CreateApplication(hDev, szAppName, szAdminPin, dwAdminPinRetryCount, szUserPin,
-                                         dwUserPinRetryCount, dwCreateFileRights, phApplication);
+  const ULONG result = skf::driver::SKF_CreateApplication(
+      hDev, szAppName, szAdminPin, dwAdminPinRetryCount, szUserPin, dwUserPinRetryCount,
+      dwCreateFileRights, phApplication);
   if (result != SAR_OK) return result;
   IssueShimHandle(hDev, szAppName, phApplication);
   return SAR_OK;
@@ -97,7 +97,8 @@ SKF_API ULONG WINAPI SKF_CloseApplication(HAPPLICATION hApplication) {
   LONG useCount = 0;
   // Releasing the last shared handle also unlists its record before the driver is asked, so
   // that no open can share the driver handle while it is being closed.
-  const bool issued = manager != nullptr && manager->ReleaseAppHandle(hApplication, &toClose, &useCount);
+  const bool issued =
+      manager != nullptr && manager->ReleaseAppHandle(hApplication, &toClose, &useCount);
   if (issued && useCount > 1) return SAR_OK;  // other shim handles still use the application
   const ULONG result = skf::driver::SKF_CloseApplication(toClose);
   if (!issued && manager != nullptr) {

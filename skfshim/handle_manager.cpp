@@ -29,8 +29,9 @@ CHandleManager* CHandleManager::Instance() noexcept {
     // Normally made at process attach; this creates it only when that failed. Two threads that
     // get here at once keep one manager between them.
     CHandleManager* made = new (std::nothrow) CHandleManager();
-    if (made && InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&g_handleManager),
-                                                  made, nullptr) != nullptr) {
+    if (made &&
+        InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&g_handleManager), made,
+                                          nullptr) != nullptr) {
       delete made;
     }
   }

@@ -23,13 +23,13 @@ long LiveAllocationsForTest() noexcept;
 // Class-scope allocation through kova_shim::HeapAllocate: objects are made with
 // `new (std::nothrow) T(...)`, which yields null when memory is short, and the throwing form is
 // not available.
-#define KOVA_SHIM_HEAP_OBJECT                                                              \
-  static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {           \
-    return ::kova_shim::HeapAllocate(bytes);                                               \
-  }                                                                                        \
-  static void operator delete(void* block, const std::nothrow_t&) noexcept {               \
-    ::kova_shim::HeapRelease(block);                                                       \
-  }                                                                                        \
-  static void operator delete(void* block) noexcept { ::kova_shim::HeapRelease(block); }  \
-  static void* operator new(std::size_t) = delete;                                         \
+#define KOVA_SHIM_HEAP_OBJECT                                                            \
+  static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {         \
+    return ::kova_shim::HeapAllocate(bytes);                                             \
+  }                                                                                      \
+  static void operator delete(void* block, const std::nothrow_t&) noexcept {             \
+    ::kova_shim::HeapRelease(block);                                                     \
+  }                                                                                      \
+  static void operator delete(void* block) noexcept { ::kova_shim::HeapRelease(block); } \
+  static void* operator new(std::size_t) = delete;                                       \
   static void* operator new[](std::size_t) = delete;

@@ -38,7 +38,8 @@ double NsPerCall(long calls, Body body) {
 struct Setup {
   explicit Setup(size_t live) : live(live) {}
   bool Prepare() {
-    if (!install.ok() || install.Load() == nullptr || install.LoadedDriver() == nullptr) return false;
+    if (!install.ok() || install.Load() == nullptr || install.LoadedDriver() == nullptr)
+      return false;
     kova_test::FakeSkfDriver driver(install.LoadedDriver());
     auto connect = install.Export<skf::PFN_SKF_ConnectDev>("SKF_ConnectDev");
     auto open = install.Export<skf::PFN_SKF_OpenApplication>("SKF_OpenApplication");
@@ -64,7 +65,8 @@ struct Setup {
     ULONG retry = 0, length = 0;
     BYTE cert[16];
     const HAPPLICATION first = handles.front(), last = handles.back();
-    best[0] = std::min(best[0], NsPerCall(calls, [&] { return plain(first, TRUE, cert, &length); }));
+    best[0] =
+        std::min(best[0], NsPerCall(calls, [&] { return plain(first, TRUE, cert, &length); }));
     best[1] = std::min(best[1], NsPerCall(calls, [&] { return verifyPin(first, 1, pin, &retry); }));
     best[2] = std::min(best[2], NsPerCall(calls, [&] { return verifyPin(last, 1, pin, &retry); }));
     size_t next = 0;
@@ -101,17 +103,19 @@ int main(int argc, char** argv) {
     for (auto& setup : setups) setup->Round(calls);
   }
 
-  std::printf("SKF_VerifyPIN through the shim: %ld calls per round, best of %d rounds\n", calls, rounds);
+  std::printf("SKF_VerifyPIN through the shim: %ld calls per round, best of %d rounds\n", calls,
+              rounds);
   std::printf("plain: SKF_ExportCertificate (same argument widths, plain forwarder)\n");
   std::printf("%12s %10s %14s %14s %14s %12s\n", "live handles", "plain ns", "first ns", "last ns",
               "cycling ns", "last/plain");
   for (const auto& s : setups) {
-    std::printf("%12zu %10.2f %14.2f %14.2f %14.2f %12.2f\n", s->live, s->best[0], s->best[1], s->best[2],
-                s->best[3], s->best[2] / s->best[0]);
+    std::printf("%12zu %10.2f %14.2f %14.2f %14.2f %12.2f\n", s->live, s->best[0], s->best[1],
+                s->best[2], s->best[3], s->best[2] / s->best[0]);
   }
   const Setup& one = *setups.front();
   const Setup& many = *setups.back();
-  std::printf("ratio 10,000 : 1 handles   first %.2f   last %.2f   cycling %.2f   (goal: at most 2)\n",
-              many.best[1] / one.best[1], many.best[2] / one.best[2], many.best[3] / one.best[3]);
+  std::printf(
+      "ratio 10,000 : 1 handles   first %.2f   last %.2f   cycling %.2f   (goal: at most 2)\n",
+      many.best[1] / one.best[1], many.best[2] / one.best[2], many.best[3] / one.best[3]);
   return 0;
 }

@@ -18,7 +18,8 @@ inline constexpr char kShimBuild[] = "tvr6142_q8207_gm.dll";
 inline constexpr char kFakeDriverBuild[] = "fake_skf_driver.dll";
 inline constexpr char kFakeDriverWithoutTransmitBuild[] = "fake_skf_driver_no_transmit.dll";
 inline constexpr char kFakeDriverWithoutOpenApplicationBuild[] = "fake_skf_driver_no_open_app.dll";
-inline constexpr char kFakeDriverWithoutCloseApplicationBuild[] = "fake_skf_driver_no_close_app.dll";
+inline constexpr char kFakeDriverWithoutCloseApplicationBuild[] =
+    "fake_skf_driver_no_close_app.dll";
 // The names the shim and its driver have when installed.
 inline constexpr char kShimFileName[] = "tvr6142_q8207_gm.dll";
 inline constexpr char kDriverFileName[] = "tvr6142_q8207_x64.gmd";

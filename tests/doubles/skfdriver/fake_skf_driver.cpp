@@ -2,8 +2,8 @@
 // shim's export table), records every call with its raw arguments, and answers each function
 // with the result a test set. Connects and application opens and creates hand out fresh
 // handles, the device information carries a chosen serial number, and every application
-// handle's closes and uses are counted. Which names it really exports is decided by the .def file of the
-// build variant, so a variant can lack chosen functions.
+// handle's closes and uses are counted. Which names it really exports is decided by the .def file
+// of the build variant, so a variant can lack chosen functions.
 #include <windows.h>
 
 #include <algorithm>
@@ -165,8 +165,10 @@ enum Family { PLAIN, APPHANDLE, TRACKING };
 
 }  // namespace
 
-#define SKF_EXPORT(name, family, widths, params, args) \
-  extern "C" ULONG WINAPI name params { return Answer<skf::ENTRY_##name, family == APPHANDLE> args; }
+#define SKF_EXPORT(name, family, widths, params, args)          \
+  extern "C" ULONG WINAPI name params {                         \
+    return Answer<skf::ENTRY_##name, family == APPHANDLE> args; \
+  }
 #include "skf_export_table.h"
 
 extern "C" void WINAPI FakeSkf_Reset() {
@@ -179,7 +181,8 @@ extern "C" void WINAPI FakeSkf_Reset() {
   std::memset(g_serial, 0, sizeof g_serial);
   ReleaseSRWLockExclusive(&g_serialLock);
   g_firstAppSinceReset.store(g_appsIssued.load());
-  for (auto* counter : {&g_closes, &g_repeatedCloses, &g_foreignCloses, &g_usesAfterClose, &g_foreignUses}) {
+  for (auto* counter :
+       {&g_closes, &g_repeatedCloses, &g_foreignCloses, &g_usesAfterClose, &g_foreignUses}) {
     counter->store(0);
   }
   g_closeDelayMs.store(0);
@@ -188,7 +191,8 @@ extern "C" void WINAPI FakeSkf_Reset() {
 extern "C" void WINAPI FakeSkf_SetSerialNumber(LPCSTR serial) {
   AcquireSRWLockExclusive(&g_serialLock);
   std::memset(g_serial, 0, sizeof g_serial);
-  if (serial != nullptr) std::memcpy(g_serial, serial, std::min(std::strlen(serial), sizeof g_serial));
+  if (serial != nullptr)
+    std::memcpy(g_serial, serial, std::min(std::strlen(serial), sizeof g_serial));
   ReleaseSRWLockExclusive(&g_serialLock);
 }
 
@@ -210,7 +214,9 @@ extern "C" ULONG WINAPI FakeSkf_AppHandleCloses(HANDLE app) {
   return closes != nullptr ? closes->load() : 0xFFFFFFFF;
 }
 
-extern "C" void WINAPI FakeSkf_SetCloseDelay(ULONG milliseconds) { g_closeDelayMs.store(milliseconds); }
+extern "C" void WINAPI FakeSkf_SetCloseDelay(ULONG milliseconds) {
+  g_closeDelayMs.store(milliseconds);
+}
 
 extern "C" BOOL WINAPI FakeSkf_SetResult(LPCSTR name, ULONG result) {
   for (unsigned i = 0; i < skf::ENTRY_COUNT; ++i) {

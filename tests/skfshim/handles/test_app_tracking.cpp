@@ -6,10 +6,10 @@
 
 #include <cstring>
 #include <memory>
-#include <tuple>
-#include <type_traits>
 #include <set>
 #include <string>
+#include <tuple>
+#include <type_traits>
 
 #include "export_cases.h"
 #include "fake_skf_client.h"
@@ -102,7 +102,8 @@ TEST_F(ShimTracking, OnlySerialNumbersBeginningWith59AreTracked) {
 TEST_F(ShimTracking, NamesDifferingInLetterCaseOpenSeparately) {
   const DEVHANDLE dev = t_->Connect("59");
   std::set<HANDLE> driverHandles;
-  for (const char* name : {"App", "APP", "app"}) driverHandles.insert(t_->DriverSees(t_->Open(dev, name)));
+  for (const char* name : {"App", "APP", "app"})
+    driverHandles.insert(t_->DriverSees(t_->Open(dev, name)));
   EXPECT_EQ(3u, t_->Count(skf::ENTRY_SKF_OpenApplication));
   EXPECT_EQ(3u, driverHandles.size());
   const HANDLE upper = t_->DriverSees(t_->Open(dev, "APP"));
@@ -266,12 +267,14 @@ TEST_F(ShimTracking, BadArgumentsAreTheDriversToReport) {
 
 // The exports whose first argument is an application handle.
 const char* const kTranslating[] = {
-    "SKF_ChangePIN",   "SKF_GetPINInfo", "SKF_VerifyPIN",   "SKF_UnblockPIN",      "SKF_ClearSecureState",
-    "SKF_CreateFile",  "SKF_DeleteFile", "SKF_EnumFiles",   "SKF_GetFileInfo",     "SKF_ReadFile",
-    "SKF_WriteFile",   "SKF_CreateContainer", "SKF_DeleteContainer", "SKF_EnumContainer", "SKF_OpenContainer"};
+    "SKF_ChangePIN",        "SKF_GetPINInfo",    "SKF_VerifyPIN",    "SKF_UnblockPIN",
+    "SKF_ClearSecureState", "SKF_CreateFile",    "SKF_DeleteFile",   "SKF_EnumFiles",
+    "SKF_GetFileInfo",      "SKF_ReadFile",      "SKF_WriteFile",    "SKF_CreateContainer",
+    "SKF_DeleteContainer",  "SKF_EnumContainer", "SKF_OpenContainer"};
 // The exports with steps of their own, tested one by one above.
-const char* const kTrackingSteps[] = {"SKF_ConnectDev", "SKF_DisConnectDev", "SKF_CreateApplication",
-                                      "SKF_OpenApplication", "SKF_CloseApplication"};
+const char* const kTrackingSteps[] = {"SKF_ConnectDev", "SKF_DisConnectDev",
+                                      "SKF_CreateApplication", "SKF_OpenApplication",
+                                      "SKF_CloseApplication"};
 
 // Calls an export with the sentinels of the shared export cases, but `first` as its first
 // argument.
@@ -290,7 +293,8 @@ template <>
 struct FirstArgCaller<ULONG(WINAPI*)()> {
   static ULONG Call(void*, unsigned, HANDLE) { return 0; }
 };
-ULONG (*const kCallWithFirstArgument[])(void* function, unsigned entry, HANDLE first) = {
+ULONG (*const kCallWithFirstArgument[])
+(void* function, unsigned entry, HANDLE first) = {
 #define SKF_EXPORT(name, family, widths, params, args) &FirstArgCaller<skf::PFN_##name>::Call,
 #include "skf_export_table.h"
 };
@@ -319,7 +323,8 @@ TEST_F(ShimTracking, OnlyTheFifteenApplicationHandleExportsTranslate) {
     translating += translates;
     void* function = reinterpret_cast<void*>(GetProcAddress(install_->shim(), c.name));
     ASSERT_NE(nullptr, function);
-    EXPECT_EQ(shim_test::DistinctResult(c.entry), kCallWithFirstArgument[c.entry](function, c.entry, shimHandle));
+    EXPECT_EQ(shim_test::DistinctResult(c.entry),
+              kCallWithFirstArgument[c.entry](function, c.entry, shimHandle));
     FakeSkfCall call = driver_->Calls().back();
     ASSERT_EQ(static_cast<ULONG>(c.entry), call.entry);
     EXPECT_EQ(reinterpret_cast<ULONG_PTR>(translates ? d : shimHandle), call.args[0].value);

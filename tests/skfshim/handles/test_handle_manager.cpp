@@ -56,13 +56,15 @@ class HandleManagerTest : public ::testing::Test {
   std::vector<HAPPLICATION> AppDriverHandles() {
     CNSAutoLock hold(&mgr_->Mutex());
     std::vector<HAPPLICATION> out;
-    for (std::size_t i = 0; i < mgr_->Apps().Size(); ++i) out.push_back(mgr_->Apps()[i]->hDriverApp);
+    for (std::size_t i = 0; i < mgr_->Apps().Size(); ++i)
+      out.push_back(mgr_->Apps()[i]->hDriverApp);
     return out;
   }
   std::vector<HAPPLICATION> ShimHandles() {
     CNSAutoLock hold(&mgr_->Mutex());
     std::vector<HAPPLICATION> out;
-    for (std::size_t i = 0; i < mgr_->Handles().Size(); ++i) out.push_back(mgr_->Handles()[i]->hApp);
+    for (std::size_t i = 0; i < mgr_->Handles().Size(); ++i)
+      out.push_back(mgr_->Handles()[i]->hApp);
     return out;
   }
 
@@ -195,9 +197,9 @@ TEST_F(HandleManagerTest, FindAppYieldsTheLastMatchOfTheDeviceWithTheExactName) 
     HAPPLICATION expected;  // null: no match
   };
   const Case cases[] = {
-      {Dev(1), "App", DrvApp(2)},  {Dev(2), "App", DrvApp(3)},  {Dev(1), "app", DrvApp(4)},
-      {Dev(1), "APP", nullptr},    {Dev(1), "Ap", nullptr},     {Dev(1), "App ", nullptr},
-      {Dev(3), "App", nullptr},    {Dev(1), "", nullptr},       {Dev(1), nullptr, nullptr},
+      {Dev(1), "App", DrvApp(2)},         {Dev(2), "App", DrvApp(3)}, {Dev(1), "app", DrvApp(4)},
+      {Dev(1), "APP", nullptr},           {Dev(1), "Ap", nullptr},    {Dev(1), "App ", nullptr},
+      {Dev(3), "App", nullptr},           {Dev(1), "", nullptr},      {Dev(1), nullptr, nullptr},
       {Dev(1), "Application", DrvApp(5)},
   };
   for (const Case& c : cases) {
@@ -213,9 +215,10 @@ TEST_F(HandleManagerTest, FindAppYieldsTheLastMatchOfTheDeviceWithTheExactName) 
 
 TEST_F(HandleManagerTest, TranslationPassesUnknownValuesThrough) {
   HAPPLICATION h = Open(Dev(1), "A", DrvApp(1));
-  for (HAPPLICATION v : {static_cast<HAPPLICATION>(nullptr), DrvApp(1), reinterpret_cast<HAPPLICATION>(1),
-                         reinterpret_cast<HAPPLICATION>(~std::uintptr_t{0}),
-                         static_cast<HAPPLICATION>(static_cast<char*>(h) + 8)}) {
+  for (HAPPLICATION v :
+       {static_cast<HAPPLICATION>(nullptr), DrvApp(1), reinterpret_cast<HAPPLICATION>(1),
+        reinterpret_cast<HAPPLICATION>(~std::uintptr_t{0}),
+        static_cast<HAPPLICATION>(static_cast<char*>(h) + 8)}) {
     EXPECT_EQ(v, mgr_->GetDriverAppHandle(v));
   }
   EXPECT_EQ(DrvApp(1), mgr_->GetDriverAppHandle(h));
@@ -333,9 +336,10 @@ TEST_F(HandleManagerTest, AllocationFailureAnywhereChangesNothing) {
          AppRef r;
          return m.AddApp(Dev(0), "added", DrvApp(50), r);
        }},
-      {"AddAppHandle", [](CHandleManager& m, AppRef& p, HAPPLICATION* h) { return m.AddAppHandle(p, h); }},
-      {"RecordApp",
-       [](CHandleManager& m, AppRef&, HAPPLICATION* h) { return m.RecordApp(Dev(0), "rec", DrvApp(51), h); }},
+      {"AddAppHandle",
+       [](CHandleManager& m, AppRef& p, HAPPLICATION* h) { return m.AddAppHandle(p, h); }},
+      {"RecordApp", [](CHandleManager& m, AppRef&,
+                       HAPPLICATION* h) { return m.RecordApp(Dev(0), "rec", DrvApp(51), h); }},
   };
   for (const Op& op : ops) {
     bool succeeded = false;

@@ -35,7 +35,8 @@ class Event {
 
 class Thread {
  public:
-  Thread(LPTHREAD_START_ROUTINE fn, void* arg) : h_(CreateThread(nullptr, 0, fn, arg, 0, nullptr)) {}
+  Thread(LPTHREAD_START_ROUTINE fn, void* arg)
+      : h_(CreateThread(nullptr, 0, fn, arg, 0, nullptr)) {}
   ~Thread() {
     if (h_) {
       WaitForSingleObject(h_, 10000);

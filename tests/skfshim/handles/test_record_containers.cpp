@@ -92,7 +92,8 @@ TEST_F(CountedRefTest, CountsStayExactUnderConcurrentCopies) {
   HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   CopyLoopArgs args{&shared, start};
   std::vector<HANDLE> threads;
-  for (int i = 0; i < 8; ++i) threads.push_back(CreateThread(nullptr, 0, CopyAndReleaseManyTimes, &args, 0, nullptr));
+  for (int i = 0; i < 8; ++i)
+    threads.push_back(CreateThread(nullptr, 0, CopyAndReleaseManyTimes, &args, 0, nullptr));
   SetEvent(start);
   WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, 60000);
   for (HANDLE t : threads) CloseHandle(t);

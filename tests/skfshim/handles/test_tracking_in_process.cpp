@@ -212,7 +212,8 @@ void RunOpenUseCloseThreads(const SkfApi& api, const Tracking& t, const FakeSkfD
 }
 
 TEST_F(InProcessTracking, ConcurrentOpensUsesAndClosesLeaveNothingBehind) {
-  RunOpenUseCloseThreads(api_, *t_, *driver_, /*sharedThreads=*/8, /*ownThreads=*/3, /*rounds=*/400);
+  RunOpenUseCloseThreads(api_, *t_, *driver_, /*sharedThreads=*/8, /*ownThreads=*/3,
+                         /*rounds=*/400);
   EXPECT_EQ(0u, AppCount());
   EXPECT_EQ(0u, HandleCount());
   EXPECT_EQ(1u, DeviceCount()) << "the tracked device stays listed until it disconnects";

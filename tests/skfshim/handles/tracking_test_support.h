@@ -29,15 +29,16 @@ struct SkfApi {
     return api;
   }
   bool complete() const {
-    return ConnectDev && DisConnectDev && CreateApplication && OpenApplication && CloseApplication &&
-           VerifyPIN;
+    return ConnectDev && DisConnectDev && CreateApplication && OpenApplication &&
+           CloseApplication && VerifyPIN;
   }
 };
 
 // The steps of a test against one shim and the fake driver behind it.
 class Tracking {
  public:
-  Tracking(const SkfApi& api, const kova_test::FakeSkfDriver& driver) : api_(api), driver_(driver) {}
+  Tracking(const SkfApi& api, const kova_test::FakeSkfDriver& driver)
+      : api_(api), driver_(driver) {}
 
   // Connects a device whose SKF_GetDevInfo reports `serial`; the device handle.
   DEVHANDLE Connect(const char* serial) const {
@@ -56,7 +57,8 @@ class Tracking {
   HAPPLICATION Create(DEVHANDLE dev, const char* name) const {
     char admin[] = "admin", user[] = "user";
     HAPPLICATION app = nullptr;
-    EXPECT_EQ(SAR_OK, api_.CreateApplication(dev, const_cast<LPSTR>(name), admin, 6, user, 6, 0xFF, &app))
+    EXPECT_EQ(SAR_OK,
+              api_.CreateApplication(dev, const_cast<LPSTR>(name), admin, 6, user, 6, 0xFF, &app))
         << name;
     return app;
   }
@@ -80,7 +82,8 @@ class Tracking {
   HANDLE LastFirstArg(skf::EntryIndex entry) const {
     HANDLE found = nullptr;
     for (const FakeSkfCall& call : driver_.Calls()) {
-      if (call.entry == static_cast<ULONG>(entry)) found = reinterpret_cast<HANDLE>(call.args[0].value);
+      if (call.entry == static_cast<ULONG>(entry))
+        found = reinterpret_cast<HANDLE>(call.args[0].value);
     }
     return found;
   }
