@@ -64,7 +64,11 @@ FakeSkfDriver::FakeSkfDriver(HMODULE driver)
       setResult_(Find<PFN_FakeSkf_SetResult>(driver, "FakeSkf_SetResult")),
       setRecording_(Find<PFN_FakeSkf_SetRecording>(driver, "FakeSkf_SetRecording")),
       callCount_(Find<PFN_FakeSkf_CallCount>(driver, "FakeSkf_CallCount")),
-      getCall_(Find<PFN_FakeSkf_GetCall>(driver, "FakeSkf_GetCall")) {}
+      getCall_(Find<PFN_FakeSkf_GetCall>(driver, "FakeSkf_GetCall")),
+      setSerialNumber_(Find<PFN_FakeSkf_SetSerialNumber>(driver, "FakeSkf_SetSerialNumber")),
+      getAppStats_(Find<PFN_FakeSkf_GetAppStats>(driver, "FakeSkf_GetAppStats")),
+      appHandleCloses_(Find<PFN_FakeSkf_AppHandleCloses>(driver, "FakeSkf_AppHandleCloses")),
+      setCloseDelay_(Find<PFN_FakeSkf_SetCloseDelay>(driver, "FakeSkf_SetCloseDelay")) {}
 
 std::vector<FakeSkfCall> FakeSkfDriver::Calls() const {
   std::vector<FakeSkfCall> calls;

@@ -17,6 +17,9 @@ namespace kova_test {
 inline constexpr char kShimBuild[] = "tvr6142_q8207_gm.dll";
 inline constexpr char kFakeDriverBuild[] = "fake_skf_driver.dll";
 inline constexpr char kFakeDriverWithoutTransmitBuild[] = "fake_skf_driver_no_transmit.dll";
+inline constexpr char kFakeDriverWithoutOpenApplicationBuild[] = "fake_skf_driver_no_open_app.dll";
+inline constexpr char kFakeDriverWithoutCloseApplicationBuild[] =
+    "fake_skf_driver_no_close_app.dll";
 // The names the shim and its driver have when installed.
 inline constexpr char kShimFileName[] = "tvr6142_q8207_gm.dll";
 inline constexpr char kDriverFileName[] = "tvr6142_q8207_x64.gmd";
@@ -26,13 +29,24 @@ class FakeSkfDriver {
  public:
   explicit FakeSkfDriver(HMODULE driver);
   // True when the module is a fake driver (all control exports found).
-  bool valid() const { return reset_ && setResult_ && setRecording_ && callCount_ && getCall_; }
+  bool valid() const {
+    return reset_ && setResult_ && setRecording_ && callCount_ && getCall_ && setSerialNumber_ &&
+           getAppStats_ && appHandleCloses_ && setCloseDelay_;
+  }
 
   void Reset() const { reset_(); }
   bool SetResult(const char* name, ULONG result) const { return setResult_(name, result) != FALSE; }
   void SetRecording(bool on) const { setRecording_(on ? TRUE : FALSE); }
   ULONG CallCount() const { return callCount_(); }
   std::vector<FakeSkfCall> Calls() const;
+  void SetSerialNumber(const char* serial) const { setSerialNumber_(serial); }
+  FakeSkfAppStats AppStats() const {
+    FakeSkfAppStats stats{};
+    getAppStats_(&stats);
+    return stats;
+  }
+  ULONG AppHandleCloses(HANDLE app) const { return appHandleCloses_(app); }
+  void SetCloseDelay(ULONG milliseconds) const { setCloseDelay_(milliseconds); }
 
  private:
   PFN_FakeSkf_Reset reset_ = nullptr;
@@ -40,6 +54,10 @@ class FakeSkfDriver {
   PFN_FakeSkf_SetRecording setRecording_ = nullptr;
   PFN_FakeSkf_CallCount callCount_ = nullptr;
   PFN_FakeSkf_GetCall getCall_ = nullptr;
+  PFN_FakeSkf_SetSerialNumber setSerialNumber_ = nullptr;
+  PFN_FakeSkf_GetAppStats getAppStats_ = nullptr;
+  PFN_FakeSkf_AppHandleCloses appHandleCloses_ = nullptr;
+  PFN_FakeSkf_SetCloseDelay setCloseDelay_ = nullptr;
 };
 
 // The module loaded from path (of any length), or null.
