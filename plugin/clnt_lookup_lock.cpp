@@ -8,7 +8,7 @@ namespace {
 
 INIT_ONCE g_clntLookupLockOnce = INIT_ONCE_STATIC_INIT;
 
-BOOL CALLBACK InitClntLookupLock(PINIT_ONCE, PVOID, PVOID*) {
+BOOL CALLBACK InitClntLookupLockOnce(PINIT_ONCE, PVOID, PVOID*) {
   InitializeCriticalSection(&g_csClntLookup);
   InterlockedExchange(&g_bCsInited, 1);
   return TRUE;
@@ -16,6 +16,6 @@ BOOL CALLBACK InitClntLookupLock(PINIT_ONCE, PVOID, PVOID*) {
 
 }  // namespace
 
-void ClntLookupLockSetUp() {
-  InitOnceExecuteOnce(&g_clntLookupLockOnce, InitClntLookupLock, nullptr, nullptr);
+void InitClntLookupLock() {
+  InitOnceExecuteOnce(&g_clntLookupLockOnce, InitClntLookupLockOnce, nullptr, nullptr);
 }

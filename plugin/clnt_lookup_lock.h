@@ -10,4 +10,4 @@ extern volatile LONG g_bCsInited;
 
 // Initialises g_csClntLookup once. Safe when several threads make their first call at the same
 // time: exactly one initialises, the others wait until the lock is ready.
-void ClntLookupLockSetUp();
+void InitClntLookupLock();

@@ -147,7 +147,7 @@ void kova_get_clnt_pid_and_path(unsigned short port, DWORD* pdwPid, std::string*
   CLOG_T("kova_get_clnt_pid_and_path begin...");
   if (pdwPid) *pdwPid = 0;
   if (pstrPath) pstrPath->clear();
-  ClntLookupLockSetUp();
+  InitClntLookupLock();
 
   // The path is copied while the lock is held (the next lookup rewrites the shared buffer), into
   // storage that cannot fail, so that nothing can leave the lock held.
