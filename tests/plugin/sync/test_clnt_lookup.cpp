@@ -113,65 +113,74 @@ INSTANTIATE_TEST_SUITE_P(Variant, PortOwnerLookup, testing::Values("old", "new",
 
 // --- kova_get_clnt_pid failures ----------------------------------------------------------------
 
-TEST(PortOwnerLookupFailure, FailingOlderEntryNeverFallsBackToTable2) {
-  IphlpapiDouble iphlpapi("both");
+struct FailureCase {
+  const char* name;
+  const char* variant;
+  DWORD result;     // what the table entry returns (0: it is not made to fail)
+  DWORD lastError;  // the system error code it leaves
+  const char* line;
+  LONG oldEntryCalls;
+  LONG table2EntryCalls;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+// The logged code is always the system error code, never the entry's result.
+const FailureCase kFailureCases[] = {
+    // Where the older entry exists, its failure is final: table 2 is not tried.
+    {"OlderEntryFailsBesideTable2", "both", ERROR_NOT_SUPPORTED, 0x1234,
+     "AllocateAndGetTcpExTableFromStack(WinXP) error.dwErrId=0x00001234", 1, 0},
+    {"OlderEntryFailsAlone", "old", 1, ERROR_ACCESS_DENIED,
+     "AllocateAndGetTcpExTableFromStack(WinXP) error.dwErrId=0x00000005", 1, 0},
+    {"Table2EntryFails", "new", ERROR_INVALID_PARAMETER, 0xabcd,
+     "InternalGetTcpTable2 error.dwErrId=0x0000abcd", 0, 1},
+    {"NeitherEntryExists", "none", 0, 0, "InternalGetTcpTable2 == NULL.dwErrId=0x0000007f", 0, 0},
+};
+
+class PortOwnerLookupFailure : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(PortOwnerLookupFailure, GivesZeroAndLogsTheSystemError) {
+  const FailureCase& c = GetParam();
+  IphlpapiDouble iphlpapi(c.variant);
   ASSERT_DOUBLE_IN_PLACE(iphlpapi);
   iphlpapi.SetRows({{kTcpListen, 28443, 111}});
-  iphlpapi.SetFailure(ERROR_NOT_SUPPORTED, 0x1234);
+  if (c.result != 0) iphlpapi.SetFailure(c.result, c.lastError);
   LogCapture log;
   EXPECT_EQ(0u, kova_get_clnt_pid(28443));
-  EXPECT_EQ(1, iphlpapi.Record().oldEntryCalls);
-  EXPECT_EQ(0, iphlpapi.Record().table2EntryCalls);
-  // The logged code is the system error code, not the call's result.
-  EXPECT_TRUE(log.Has(CLOG_ERROR, "kova_get_clnt_pid",
-                      "AllocateAndGetTcpExTableFromStack(WinXP) error.dwErrId=0x00001234"))
-      << log.Dump();
+  EXPECT_EQ(c.oldEntryCalls, iphlpapi.Record().oldEntryCalls);
+  EXPECT_EQ(c.table2EntryCalls, iphlpapi.Record().table2EntryCalls);
+  EXPECT_EQ(std::vector<std::string>{c.line}, log.MessagesOf("kova_get_clnt_pid")) << log.Dump();
+  EXPECT_TRUE(log.Has(CLOG_ERROR, "kova_get_clnt_pid", c.line));
 }
 
-TEST(PortOwnerLookupFailure, FailingOlderEntryAloneGivesZero) {
-  IphlpapiDouble iphlpapi("old");
-  ASSERT_DOUBLE_IN_PLACE(iphlpapi);
-  iphlpapi.SetRows({{kTcpListen, 28443, 111}});
-  iphlpapi.SetFailure(1, ERROR_ACCESS_DENIED);
-  LogCapture log;
-  EXPECT_EQ(0u, kova_get_clnt_pid(28443));
-  EXPECT_TRUE(log.Has(CLOG_ERROR, "kova_get_clnt_pid",
-                      "AllocateAndGetTcpExTableFromStack(WinXP) error.dwErrId=0x00000005"))
-      << log.Dump();
-}
-
-TEST(PortOwnerLookupFailure, FailingTable2EntryGivesZero) {
-  IphlpapiDouble iphlpapi("new");
-  ASSERT_DOUBLE_IN_PLACE(iphlpapi);
-  iphlpapi.SetRows({{kTcpListen, 28443, 111}});
-  iphlpapi.SetFailure(ERROR_INVALID_PARAMETER, 0xabcd);
-  LogCapture log;
-  EXPECT_EQ(0u, kova_get_clnt_pid(28443));
-  EXPECT_TRUE(
-      log.Has(CLOG_ERROR, "kova_get_clnt_pid", "InternalGetTcpTable2 error.dwErrId=0x0000abcd"))
-      << log.Dump();
-}
-
-TEST(PortOwnerLookupFailure, NeitherEntryGivesZero) {
-  IphlpapiDouble iphlpapi("none");
-  ASSERT_DOUBLE_IN_PLACE(iphlpapi);
-  LogCapture log;
-  EXPECT_EQ(0u, kova_get_clnt_pid(28443));
-  EXPECT_TRUE(log.Has(CLOG_ERROR, "kova_get_clnt_pid",
-                      "InternalGetTcpTable2 == NULL.dwErrId=0x0000007f"))  // proc not found
-      << log.Dump();
-}
+INSTANTIATE_TEST_SUITE_P(Case, PortOwnerLookupFailure, testing::ValuesIn(kFailureCases),
+                         [](const testing::TestParamInfo<FailureCase>& p) {
+                           return std::string(p.param.name);
+                         });
 
 // --- kova_get_clnt_pid_and_path -----------------------------------------------------------------
 
-TEST(PortOwnerPath, GivesTheOwnerAndItsDriveLetterPath) {
-  IphlpapiDouble iphlpapi("both");
-  ASSERT_DOUBLE_IN_PLACE(iphlpapi);
-  iphlpapi.SetRows({{kTcpListen, 28443, GetCurrentProcessId()}});
+// The double in place with port 28443 held by this program, 4000 by a process that cannot be
+// opened.
+class PortOwnerPath : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_DOUBLE_IN_PLACE(iphlpapi_);
+    iphlpapi_.SetRows({{kTcpListen, 28443, GetCurrentProcessId()}, {kTcpListen, 4000, kNoSuchPid}});
+  }
+  // Both outputs, starting from values the lookup must overwrite.
+  std::pair<DWORD, std::string> Lookup(unsigned short port) {
+    DWORD pid = 12345;
+    std::string path = "stale";
+    kova_get_clnt_pid_and_path(port, &pid, &path);
+    return {pid, path};
+  }
+  IphlpapiDouble iphlpapi_{"both"};
+};
+
+TEST_F(PortOwnerPath, GivesTheOwnerAndItsDriveLetterPath) {
   LogCapture log;
-  DWORD pid = 1;
-  std::string path = "stale";
-  kova_get_clnt_pid_and_path(28443, &pid, &path);
+  const auto [pid, path] = Lookup(28443);
   EXPECT_EQ(GetCurrentProcessId(), pid);
   EXPECT_EQ(Lower(OwnImagePath()), Lower(path));
   const std::vector<std::string> expected = {
@@ -184,14 +193,9 @@ TEST(PortOwnerPath, GivesTheOwnerAndItsDriveLetterPath) {
   for (const LogLine& l : log.Lines()) EXPECT_EQ(CLOG_TRACE, l.level) << l.message;
 }
 
-TEST(PortOwnerPath, NoOwnerGivesZeroAndEmptyPath) {
-  IphlpapiDouble iphlpapi("both");
-  ASSERT_DOUBLE_IN_PLACE(iphlpapi);
-  iphlpapi.SetRows({{kTcpListen, 28443, GetCurrentProcessId()}});
+TEST_F(PortOwnerPath, NoOwnerGivesZeroAndEmptyPath) {
   LogCapture log;
-  DWORD pid = 77;
-  std::string path = "stale";
-  kova_get_clnt_pid_and_path(1234, &pid, &path);
+  const auto [pid, path] = Lookup(1234);
   EXPECT_EQ(0u, pid);
   EXPECT_EQ("", path);
   const std::vector<std::string> expected = {
@@ -203,14 +207,9 @@ TEST(PortOwnerPath, NoOwnerGivesZeroAndEmptyPath) {
   EXPECT_TRUE(log.Has(CLOG_ERROR, "kova_get_clnt_pid_and_path", "pid == 0"));
 }
 
-TEST(PortOwnerPath, OwnerThatCannotBeOpenedGivesItsIdWithoutPath) {
-  IphlpapiDouble iphlpapi("both");
-  ASSERT_DOUBLE_IN_PLACE(iphlpapi);
-  iphlpapi.SetRows({{kTcpListen, 28443, kNoSuchPid}});
+TEST_F(PortOwnerPath, OwnerThatCannotBeOpenedGivesItsIdWithoutPath) {
   LogCapture log;
-  DWORD pid = 0;
-  std::string path = "stale";
-  kova_get_clnt_pid_and_path(28443, &pid, &path);
+  const auto [pid, path] = Lookup(4000);
   EXPECT_EQ(kNoSuchPid, pid);
   EXPECT_EQ("", path);
   const std::vector<std::string> errors = log.MessagesOf("kova_get_clnt_path");
@@ -218,13 +217,10 @@ TEST(PortOwnerPath, OwnerThatCannotBeOpenedGivesItsIdWithoutPath) {
   EXPECT_EQ(0u, errors[0].find("OpenProcess(2147483632) error.dwErrId=0x"));
 }
 
-TEST(PortOwnerPath, OutputsAreOptionalAndTheLockIsLeftEveryTime) {
-  IphlpapiDouble iphlpapi("both");
-  ASSERT_DOUBLE_IN_PLACE(iphlpapi);
-  iphlpapi.SetRows({{kTcpListen, 28443, GetCurrentProcessId()}, {kTcpListen, 2, kNoSuchPid}});
+TEST_F(PortOwnerPath, OutputsAreOptionalAndTheLockIsLeftEveryTime) {
   LogCapture log;
   kova_get_clnt_pid_and_path(28443, nullptr, nullptr);
-  kova_get_clnt_pid_and_path(2, nullptr, nullptr);
+  kova_get_clnt_pid_and_path(4000, nullptr, nullptr);
   kova_get_clnt_pid_and_path(3, nullptr, nullptr);
   DWORD pid = 0;
   kova_get_clnt_pid_and_path(28443, &pid, nullptr);
@@ -248,9 +244,7 @@ TEST(PortOwnerPath, OutputsAreOptionalAndTheLockIsLeftEveryTime) {
 
 // Two threads look up ports held by two different programs at the same time: each must always
 // get its own program's path, never the other's half-written one.
-TEST(PortOwnerPath, ConcurrentLookupsEachKeepTheirOwnPath) {
-  IphlpapiDouble iphlpapi("both");
-  ASSERT_DOUBLE_IN_PLACE(iphlpapi);
+TEST_F(PortOwnerPath, ConcurrentLookupsEachKeepTheirOwnPath) {
   char sysdir[MAX_PATH] = {};
   GetSystemDirectoryA(sysdir, MAX_PATH);
   std::string childImage = std::string(sysdir) + "\\notepad.exe";
@@ -261,7 +255,7 @@ TEST(PortOwnerPath, ConcurrentLookupsEachKeepTheirOwnPath) {
   ASSERT_TRUE(CreateProcessA(childImage.c_str(), &cmd[0], nullptr, nullptr, FALSE,
                              CREATE_SUSPENDED, nullptr, nullptr, &si, &pi))
       << GetLastError();
-  iphlpapi.SetRows({{kTcpListen, 1001, GetCurrentProcessId()}, {kTcpListen, 1002, pi.dwProcessId}});
+  iphlpapi_.SetRows({{kTcpListen, 1001, GetCurrentProcessId()}, {kTcpListen, 1002, pi.dwProcessId}});
 
   clog_init();
   std::atomic<int> wrong{0};
