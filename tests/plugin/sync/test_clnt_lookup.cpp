@@ -190,7 +190,7 @@ TEST_F(PortOwnerPath, GivesTheOwnerAndItsDriveLetterPath) {
       "LeaveCriticalSection begin...",       "LeaveCriticalSection end.",
       "kova_get_clnt_pid_and_path end."};
   EXPECT_EQ(expected, log.MessagesOf("kova_get_clnt_pid_and_path")) << log.Dump();
-  for (const LogLine& l : log.Lines()) EXPECT_EQ(CLOG_TRACE, l.level) << l.message;
+  for (const auto& l : log.Lines()) EXPECT_EQ(CLOG_TRACE, LevelOf(l)) << l.message;
 }
 
 TEST_F(PortOwnerPath, NoOwnerGivesZeroAndEmptyPath) {

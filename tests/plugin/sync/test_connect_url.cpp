@@ -239,13 +239,13 @@ TEST_P(ConnectUrl, BuildsTheUrlFromTheFirstPortHeldByAListedProgram) {
   EXPECT_EQ(c.url, GetConnectURL());
 
   std::vector<std::string> portLines, errors;
-  for (const LogLine& l : log.Lines()) {
-    if (l.routine != "GetConnectURL") continue;
+  for (const auto& l : log.Lines()) {
+    if (l.function != "GetConnectURL") continue;
     if (l.message.rfind("port=", 0) == 0) {
-      EXPECT_EQ(CLOG_TRACE, l.level);
+      EXPECT_EQ(CLOG_TRACE, LevelOf(l));
       portLines.push_back(l.message);
     }
-    if (l.level == CLOG_ERROR) errors.push_back(l.message);
+    if (LevelOf(l) == CLOG_ERROR) errors.push_back(l.message);
   }
   EXPECT_EQ(c.portLines, portLines) << log.Dump();
   EXPECT_EQ(c.errorLine.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.errorLine},
