@@ -14,11 +14,16 @@ Fn ProcAs(HMODULE module, const char* name) {
 
 IphlpapiDouble::IphlpapiDouble(const char* variant) {
   const std::string dir = kova_test::ExeDir() + "iphlpapi-double\\" + variant;
+  // The DLL search folder is borrowed only for this load (other doubles select their builds
+  // through it too): once loaded, the module is found by its name.
+  char previous[MAX_PATH] = {};
+  const DWORD hadPrevious = GetDllDirectoryA(MAX_PATH, previous);
   if (!SetDllDirectoryA(dir.c_str())) {
     error_ = "SetDllDirectoryA(" + dir + ") failed";
     return;
   }
   module_ = LoadLibraryA("IPHLPAPI.DLL");
+  SetDllDirectoryA(hadPrevious ? previous : nullptr);
   if (!module_) {
     error_ = "IPHLPAPI.DLL did not load from " + dir;
     return;
@@ -40,7 +45,6 @@ IphlpapiDouble::IphlpapiDouble(const char* variant) {
 
 IphlpapiDouble::~IphlpapiDouble() {
   if (module_) FreeLibrary(module_);
-  SetDllDirectoryA(nullptr);
 }
 
 void IphlpapiDouble::SetRows(std::initializer_list<KovaTcpRowSpec> rows) const {

@@ -1,6 +1,7 @@
-// Puts one variant of the IPHLPAPI.DLL double in place for a test: selects its folder with
-// SetDllDirectoryA, loads it (holding it, so the rows set here survive the code under test
-// loading and releasing the library) and checks its probe.
+// Puts one variant of the IPHLPAPI.DLL double in place for a test: loads it from its folder
+// (through SetDllDirectoryA, restored at once) and holds it, so that the code under test's loads
+// of "IPHLPAPI.DLL" find this module by its name and the rows set here survive their releases;
+// checks its probe.
 #pragma once
 
 #include <windows.h>
