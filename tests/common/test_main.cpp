@@ -18,12 +18,25 @@ DWORD WINAPI Watchdog(LPVOID param) {
   return 0;
 }
 
+// A crash on any thread fails the test program. Without this, Wine hands the crash to its
+// debugger, which sometimes ends the process with exit code 0: CTest would see a pass.
+LONG WINAPI FailOnCrash(EXCEPTION_POINTERS* info) {
+  std::fprintf(stderr, "unhandled exception 0x%08lx at %p on thread %lu\n",
+               info->ExceptionRecord->ExceptionCode, info->ExceptionRecord->ExceptionAddress,
+               GetCurrentThreadId());
+  std::fflush(stderr);
+  TerminateProcess(GetCurrentProcess(), 4);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  SetUnhandledExceptionFilter(FailOnCrash);
   DWORD seconds = 100;
-  if (const char* s = std::getenv("KOVA_TEST_WATCHDOG_S")) seconds = static_cast<DWORD>(std::atoi(s));
+  if (const char* s = std::getenv("KOVA_TEST_WATCHDOG_S"))
+    seconds = static_cast<DWORD>(std::atoi(s));
   if (seconds > 0) {
     HANDLE t = CreateThread(/*lpThreadAttributes=*/nullptr, 0, Watchdog,
                             reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(seconds)), 0, nullptr);

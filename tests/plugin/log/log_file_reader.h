@@ -29,8 +29,9 @@ struct LogLine {
   std::string message;
 };
 
-// Splits the bytes of a log file. Every line must end in CR LF and the first one must carry a
-// header; anything else is reported in *error (and parsing stops there).
+// Splits the bytes of a log file. Every line feed must come as CR LF and the first line must
+// carry a header; anything else is reported in *error (and parsing stops there). A CR of the
+// message itself stays in the message (a message ending "\r\n" reads back as "\r\n").
 std::vector<LogLine> ParseLog(const std::string& bytes, std::string* error);
 
 // ParseLog of the current log file; an unreadable or malformed file fails the calling test.

@@ -76,7 +76,14 @@ int HoldPlugin(const char* ready_name, const char* release_name) {
 
 }  // namespace
 
+// A crash must not end this helper with an exit code a test could take for a result.
+LONG WINAPI FailOnCrash(EXCEPTION_POINTERS*) {
+  TerminateProcess(GetCurrentProcess(), 99);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
 int main(int argc, char** argv) {
+  SetUnhandledExceptionFilter(FailOnCrash);
   const std::string scenario = argc > 1 ? argv[1] : "";
   if (scenario == "before-init") return BeforeInit();
   if (scenario == "init-race") return InitRace();
