@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "clnt_lookup_lock.h"
+#include "kova_websocket.h"  // g_csClntLookup, InitClntLookupLock
 #include "clog.h"
 
 char g_clntPathBuffer[1024];

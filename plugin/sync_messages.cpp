@@ -2,11 +2,10 @@
 #include "sync_messages.h"
 
 #include <json/reader.h>
-#include <json/writer.h>
-#include <windows.h>
 
 #include <utility>
-#include <vector>
+
+#include "json_text.h"  // WriteJsonText, AnsiToUtf8
 
 namespace {
 
@@ -15,24 +14,8 @@ const char kSocketPort[] = "28443";
 const char kSocketName[] = "Kovatrust";
 const char kSocketNameSimpl[] = "KOVA";
 
-// ANSI code page text to UTF-8; empty when the conversion gives nothing.
-std::string ToUtf8(const std::string& ansi) {
-  if (ansi.empty()) return std::string();
-  const int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                        nullptr, 0);
-  if (units <= 0) return std::string();
-  std::vector<wchar_t> wide(units);
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), units);
-  const int bytes =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return std::string();
-  std::string out(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, &out[0], bytes, nullptr, nullptr);
-  return out;
-}
-
-// Writes {"data":{<fields>},"method":<method>} compactly and converts it to UTF-8. The writer
-// orders members by key, so "data" precedes "method".
+// Writes {"data":{<fields>},"method":<method>} compactly and converts it from the ANSI code page
+// to UTF-8. Members come out in key order, so "data" precedes "method".
 std::string EncodeBody(const std::string& method,
                        std::initializer_list<std::pair<const char*, const std::string*>> fields) {
   Json::Value root(Json::objectValue);
@@ -40,9 +23,7 @@ std::string EncodeBody(const std::string& method,
   root["method"] = method;
   for (const auto& f : fields) data[f.first] = *f.second;
   root["data"] = data;
-  Json::FastWriter writer;
-  writer.omitEndingLineFeed();
-  return ToUtf8(writer.write(root));
+  return AnsiToUtf8(WriteJsonText(root));
 }
 
 bool DecodeAnswer(const std::string& answer, const char* expectedMethod, SyncRes& res) {

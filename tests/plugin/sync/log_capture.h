@@ -12,7 +12,7 @@ int LevelOf(const kova_test::LogLine& line);
 
 class LogCapture {
  public:
-  // Initialises the log facility and remembers how long the log file is now.
+  // Initialises the log facility and starts the log file afresh.
   LogCapture();
   // Lines added since construction by this process (other processes may share the file).
   std::vector<kova_test::LogLine> Lines() const;

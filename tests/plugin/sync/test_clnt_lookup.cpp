@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "clnt_lookup_lock.h"
+#include "kova_websocket.h"  // g_csClntLookup, InitClntLookupLock
 #include "clog.h"
 #include "iphlpapi_fixture.h"
 #include "log_capture.h"
