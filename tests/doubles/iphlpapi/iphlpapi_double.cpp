@@ -14,6 +14,7 @@ std::vector<KovaTcpRowSpec> g_rows;
 DWORD g_failResult = 0;
 DWORD g_failLastError = 0;
 KovaIphlpapiRecord g_record;
+SIZE_T g_padding = KOVA_IPHLPAPI_DOUBLE_BLOCK_PADDING;
 
 // Fixed filler for the fields a lookup must not read (addresses, remote port, high bytes of the
 // local port field, offload state), so that a reader of the wrong bytes sees a wrong value.
@@ -30,7 +31,7 @@ struct Lock {
     return g_failResult;
   }
   const size_t size = 4 + rowSize * g_rows.size();
-  const SIZE_T blockSize = size + KOVA_IPHLPAPI_DOUBLE_BLOCK_PADDING;
+  const SIZE_T blockSize = size + g_padding;
   unsigned char* block = static_cast<unsigned char*>(HeapAlloc(heap, 0, blockSize));
   if (!block) return ERROR_NOT_ENOUGH_MEMORY;
   std::memset(block, kFiller, blockSize);
@@ -62,6 +63,11 @@ DOUBLE_EXPORT void WINAPI KovaIphlpapiDoubleSetFailure(DWORD result, DWORD lastE
   Lock lock;
   g_failResult = result;
   g_failLastError = lastError;
+}
+
+DOUBLE_EXPORT void WINAPI KovaIphlpapiDoubleSetBlockPadding(SIZE_T bytes) {
+  Lock lock;
+  g_padding = bytes;
 }
 
 DOUBLE_EXPORT void WINAPI KovaIphlpapiDoubleGetRecord(KovaIphlpapiRecord* out) {

@@ -41,7 +41,9 @@ using PfnKovaIphlpapiDoubleSetRows = void(WINAPI*)(const KovaTcpRowSpec* rows, D
 // success.
 using PfnKovaIphlpapiDoubleSetFailure = void(WINAPI*)(DWORD result, DWORD lastError);
 using PfnKovaIphlpapiDoubleGetRecord = void(WINAPI*)(KovaIphlpapiRecord* out);
+// Extra bytes allocated after every table (KOVA_IPHLPAPI_DOUBLE_BLOCK_PADDING at load).
+using PfnKovaIphlpapiDoubleSetBlockPadding = void(WINAPI*)(SIZE_T bytes);
 
-// Extra bytes allocated after every table, so that each block is large enough to be a block of
-// its own in the heap (a test can then tell reliably whether it was freed).
+// The default padding makes each table a block of its own in the heap, so that a test can tell
+// reliably whether it was freed; a benchmark sets 0 to measure the lookup, not the double.
 #define KOVA_IPHLPAPI_DOUBLE_BLOCK_PADDING (1024 * 1024)

@@ -40,7 +40,11 @@ IphlpapiDouble::IphlpapiDouble(const char* variant) {
   setRows_ = ProcAs<PfnKovaIphlpapiDoubleSetRows>(module_, "KovaIphlpapiDoubleSetRows");
   setFailure_ = ProcAs<PfnKovaIphlpapiDoubleSetFailure>(module_, "KovaIphlpapiDoubleSetFailure");
   getRecord_ = ProcAs<PfnKovaIphlpapiDoubleGetRecord>(module_, "KovaIphlpapiDoubleGetRecord");
-  if (!setRows_ || !setFailure_ || !getRecord_) error_ = "the double lacks its test exports";
+  setPadding_ =
+      ProcAs<PfnKovaIphlpapiDoubleSetBlockPadding>(module_, "KovaIphlpapiDoubleSetBlockPadding");
+  if (!setRows_ || !setFailure_ || !getRecord_ || !setPadding_) {
+    error_ = "the double lacks its test exports";
+  }
 }
 
 IphlpapiDouble::~IphlpapiDouble() {
@@ -53,6 +57,10 @@ void IphlpapiDouble::SetRows(std::initializer_list<KovaTcpRowSpec> rows) const {
 
 void IphlpapiDouble::SetFailure(DWORD result, DWORD lastError) const {
   if (setFailure_) setFailure_(result, lastError);
+}
+
+void IphlpapiDouble::SetBlockPadding(SIZE_T bytes) const {
+  if (setPadding_) setPadding_(bytes);
 }
 
 KovaIphlpapiRecord IphlpapiDouble::Record() const {

@@ -23,6 +23,7 @@ class IphlpapiDouble {
 
   void SetRows(std::initializer_list<KovaTcpRowSpec> rows) const;
   void SetFailure(DWORD result, DWORD lastError) const;
+  void SetBlockPadding(SIZE_T bytes) const;
   KovaIphlpapiRecord Record() const;
 
  private:
@@ -31,6 +32,7 @@ class IphlpapiDouble {
   PfnKovaIphlpapiDoubleSetRows setRows_ = nullptr;
   PfnKovaIphlpapiDoubleSetFailure setFailure_ = nullptr;
   PfnKovaIphlpapiDoubleGetRecord getRecord_ = nullptr;
+  PfnKovaIphlpapiDoubleSetBlockPadding setPadding_ = nullptr;
 };
 
 // States of TCP rows (the values the system uses).

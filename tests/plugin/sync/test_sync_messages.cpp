@@ -44,6 +44,15 @@ TEST(SyncMessages, BodiesAreCompactWithDataFirst) {
   }
 }
 
+TEST(SyncMessages, AnsiTextsLeaveAsUtf8) {
+  // A field in the ANSI code page (GBK here) is written raw, then the body is converted.
+  SyncRegisterInfoReq req("1700000000");
+  req.socketName = "\xD2\xEC\xB3\xA3";  // two GBK characters
+  const std::string body = req.Encode();
+  EXPECT_NE(std::string::npos, body.find("\"socketName\":\"\xE5\xBC\x82\xE5\xB8\xB8\""))
+      << body;
+}
+
 TEST(SyncMessages, BodyCarriesTheTimestampItWasGiven) {
   // Members set in any order come out sorted by key; the stamp is written as given.
   SyncSocketStateReq req("9999999999");
