@@ -18,6 +18,7 @@
 #include "iphlpapi_fixture.h"
 #include "nolvex_control.h"
 #include "parse_clnt_win32.h"
+#include "sync_test_util.h"
 #include "sync_timer.h"
 #include "test_util.h"
 
@@ -53,12 +54,9 @@ int main() {
   }
   iphlpapi.SetRows({{kTcpListen, 443, 4}, {kTcpEstablished, 28443, GetCurrentProcessId()}});
   iphlpapi.SetBlockPadding(0);
-  char exe[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  const std::string exeName = std::string(exe).substr(std::string(exe).find_last_of('\\') + 1);
   const std::string conf = kova_test::ExeDir() + "Nolvex.conf";
   kova_test::WriteFileBytes(conf, "[Default]\r\norigin=https://sync.example\r\npathname=/api/sync"
-                                  "\r\nPort=28443\r\nProcName=" + exeName + "\r\n");
+                                  "\r\nPort=28443\r\nProcName=" + OwnExeName() + "\r\n");
   nolvex_double::Reset();
   nolvex_double::SetRecording(false);
   nolvex_double::UseVariant(nolvex_double::Variant::kFull);

@@ -17,22 +17,11 @@
 #include "iphlpapi_fixture.h"
 #include "log_capture.h"
 #include "parse_clnt_win32.h"
+#include "sync_test_util.h"
 #include "test_util.h"
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return s;
-}
-
-std::string OwnImagePath() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return path;
-}
-
-// A process id that no process has, so that opening it fails.
 const DWORD kNoSuchPid = 0x7FFFFFF0;
 
 #define ASSERT_DOUBLE_IN_PLACE(d) ASSERT_EQ("", (d).error())
@@ -182,7 +171,7 @@ TEST_F(PortOwnerPath, GivesTheOwnerAndItsDriveLetterPath) {
   LogCapture log;
   const auto [pid, path] = Lookup(28443);
   EXPECT_EQ(GetCurrentProcessId(), pid);
-  EXPECT_EQ(Lower(OwnImagePath()), Lower(path));
+  EXPECT_EQ(AsciiLower(OwnImagePath()), AsciiLower(path));
   const std::vector<std::string> expected = {
       "kova_get_clnt_pid_and_path begin...", "EnterCriticalSection begin...",
       "EnterCriticalSection end.",           "kova_get_clnt_pid begin...",
@@ -227,7 +216,7 @@ TEST_F(PortOwnerPath, OutputsAreOptionalAndTheLockIsLeftEveryTime) {
   EXPECT_EQ(GetCurrentProcessId(), pid);
   std::string path;
   kova_get_clnt_pid_and_path(28443, nullptr, &path);
-  EXPECT_EQ(Lower(OwnImagePath()), Lower(path));
+  EXPECT_EQ(AsciiLower(OwnImagePath()), AsciiLower(path));
   // Each call left the lock: another thread can take it now.
   std::atomic<bool> entered{false};
   std::thread other([&] {
@@ -263,7 +252,7 @@ TEST_F(PortOwnerPath, ConcurrentLookupsEachKeepTheirOwnPath) {
     for (int i = 0; i < 150; ++i) {
       std::string path;
       kova_get_clnt_pid_and_path(port, nullptr, &path);
-      if (Lower(path) != Lower(expected)) ++wrong;
+      if (AsciiLower(path) != AsciiLower(expected)) ++wrong;
     }
   };
   std::thread a(worker, 1001, OwnImagePath());
@@ -285,7 +274,7 @@ TEST(DosPathToNtPath, ConvertsTheImagePathWineReports) {
   const char* path = dospath_to_ntpath(device);
   ASSERT_NE(nullptr, path) << device;
   EXPECT_EQ(g_clntPathBuffer, path);
-  EXPECT_EQ(Lower(OwnImagePath()), Lower(path));
+  EXPECT_EQ(AsciiLower(OwnImagePath()), AsciiLower(path));
   EXPECT_EQ(':', path[1]);
 }
 

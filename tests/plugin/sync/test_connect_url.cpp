@@ -11,6 +11,7 @@
 #include "connect_url.h"
 #include "iphlpapi_fixture.h"
 #include "log_capture.h"
+#include "sync_test_util.h"
 #include "test_util.h"
 
 namespace {
@@ -141,20 +142,6 @@ TEST(ReadConfInfo, MissingFileGivesEmptyValues) {
 
 // --- GetConnectURL -------------------------------------------------------------------------------
 
-// This program's file name, which the double reports as the owner of the held ports.
-std::string OwnExeName() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string p = path;
-  return p.substr(p.find_last_of('\\') + 1);
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  return s;
-}
-
-const DWORD kNoSuchPid = 0x7FFFFFF0;
 
 struct UrlCase {
   const char* name;
@@ -218,7 +205,7 @@ class ConnectUrl : public testing::TestWithParam<UrlCase> {};
 
 std::string Expand(std::string text) {
   for (const auto& [key, value] :
-       {std::pair<std::string, std::string>{"$EXE_UPPER", Upper(OwnExeName())},
+       {std::pair<std::string, std::string>{"$EXE_UPPER", AsciiUpper(OwnExeName())},
         std::pair<std::string, std::string>{"$EXE", OwnExeName()}}) {
     for (size_t at = text.find(key); at != std::string::npos; at = text.find(key))
       text.replace(at, key.size(), value);

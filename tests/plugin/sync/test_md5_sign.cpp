@@ -10,6 +10,7 @@
 
 #include "md5.h"
 #include "sync_sign.h"
+#include "sync_test_util.h"
 #include "system_md5.h"
 
 namespace {
@@ -113,16 +114,12 @@ TEST(MD5Digest, UnalignedInputGivesTheSameDigest) {
 
 const char kKey[] = "C5A87E2019BD4F6E83D7A0B2E49C1F70";
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c);
-  return s;
-}
-
 TEST(GetSyncSign, SignsTheKeyThenTheTimestampInUpperCaseHex) {
   // The signed text is the 42 bytes key + digits: nothing between, nothing after.
-  EXPECT_EQ(Upper(SystemMd5Hex(std::string(kKey) + "1700000000")), SyncSignOf("1700000000"));
-  EXPECT_NE(SyncSignOf("1700000000"), Upper(SystemMd5Hex(std::string("1700000000") + kKey)));
-  EXPECT_NE(SyncSignOf("1700000000"), Upper(SystemMd5Hex(std::string(kKey) + std::string("1700000000\0", 11))));
+  EXPECT_EQ(SystemMd5UpperHex(std::string(kKey) + "1700000000"), SyncSignOf("1700000000"));
+  EXPECT_NE(SystemMd5UpperHex(std::string("1700000000") + kKey), SyncSignOf("1700000000"));
+  EXPECT_NE(SystemMd5UpperHex(std::string(kKey) + std::string("1700000000\0", 11)),
+            SyncSignOf("1700000000"));
 }
 
 TEST(GetSyncSign, TimestampIsTheCurrentUnixTimeAndTheSignatureMatchesIt) {
@@ -139,7 +136,7 @@ TEST(GetSyncSign, TimestampIsTheCurrentUnixTimeAndTheSignatureMatchesIt) {
 
   ASSERT_EQ(32u, sign.size());
   EXPECT_EQ(std::string::npos, sign.find_first_not_of("0123456789ABCDEF")) << sign;
-  EXPECT_EQ(Upper(SystemMd5Hex(kKey + stamp)), sign);
+  EXPECT_EQ(SystemMd5UpperHex(kKey + stamp), sign);
 }
 
 TEST(GetSyncSign, TwoCallsInOneSecondAgree) {
@@ -165,7 +162,7 @@ TEST(GetSyncSign, DigestBytesBelow0x10KeepTheirLeadingZero) {
     ASSERT_EQ(32u, sign.size()) << stamp;
     if (sign[0] == '0') {
       seen = true;
-      EXPECT_EQ(Upper(SystemMd5Hex(kKey + stamp)), sign);
+      EXPECT_EQ(SystemMd5UpperHex(kKey + stamp), sign);
     }
   }
   EXPECT_TRUE(seen);

@@ -17,7 +17,7 @@
 #include "log_capture.h"
 #include "nolvex_control.h"
 #include "plugin_host.h"
-#include "system_md5.h"
+#include "sync_test_util.h"
 #include "test_util.h"
 
 namespace {
@@ -32,18 +32,6 @@ const char kSignKey[] = "C5A87E2019BD4F6E83D7A0B2E49C1F70";
 const char kSocketAccepted[] = R"({"method":"SyncSocketState","data":true})";
 const char kRegisterAccepted[] = R"({"method":"SyncRegisterInfo","data":true})";
 const char kRegisterRefused[] = R"({"method":"SyncRegisterInfo","data":false})";
-
-std::string OwnExeName() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string p = path;
-  return p.substr(p.find_last_of('\\') + 1);
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c);
-  return s;
-}
 
 using TimerFn = void(WINAPI*)();
 
@@ -95,11 +83,7 @@ void ExpectSignedRequest(const nolvex_double::SyncCall& call, const std::string&
   std::smatch m;
   ASSERT_TRUE(std::regex_match(call.url, m, kUrl)) << call.url;
   const std::string stamp = m[1], sign = m[2];
-  SystemMd5 md5;
-  unsigned char digest[16] = {};
-  const std::string signedText = kSignKey + stamp;
-  ASSERT_TRUE(md5.Digest(signedText.data(), static_cast<ULONG>(signedText.size()), digest));
-  EXPECT_EQ(Upper(DigestHex(digest)), sign);
+  EXPECT_EQ(SystemMd5UpperHex(kSignKey + stamp), sign);
   std::string body = expectedBody;
   body.replace(body.find("$STAMP"), 6, stamp);
   EXPECT_EQ(body, call.body);
