@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <string>
+#include <type_traits>
 
 #include "clog.h"
 #include "connect_url.h"
 #include "kova_websocket.h"  // InitClntLookupLock
 #include "nolvex_binding.h"
 #include "sync_messages.h"
+#include "srw_lock.h"
 #include "sync_sign.h"
 
 bool g_bRegisterSynced = false;
@@ -22,13 +24,9 @@ const char kClientId[] = "7B19D0E6A2C84F53B07E6A1D9C24F815";
 // later answer of one undo the acceptance the other received.
 SRWLOCK g_registerLock = SRWLOCK_INIT;
 
-class CRegisterRun {
- public:
-  CRegisterRun() { AcquireSRWLockExclusive(&g_registerLock); }
-  ~CRegisterRun() { ReleaseSRWLockExclusive(&g_registerLock); }
-  CRegisterRun(const CRegisterRun&) = delete;
-  CRegisterRun& operator=(const CRegisterRun&) = delete;
-};
+// Both sync entries of the library share one signature.
+using SyncEntryFn = WS_SyncSocketState_fn;
+static_assert(std::is_same<WS_SyncSocketState_fn, WS_SyncRegisterInfo_fn>::value, "one signature");
 
 // What differs between the two reports.
 struct SyncReport {
@@ -36,7 +34,7 @@ struct SyncReport {
   const char* entry;    // "g_pfWS_SyncSocketState" / "g_pfWS_SyncRegisterInfo"
   const char* method;   // "SyncSocketState" / "SyncRegisterInfo"
   // The bound entry, read while the binding is held.
-  WS_SyncSocketState_fn (*bound)();
+  SyncEntryFn (*bound)();
   std::string (*encode)(const std::string& stamp);
   bool (*decode)(const std::string& answer, SyncRes& res);
 };
@@ -95,7 +93,7 @@ bool SendReport(const SyncReport& report, bool* accepted) {
     // Held from reading the entries until the answer is given back: the library cannot be
     // released and rebound meanwhile.
     CNolvexUse use;
-    const WS_SyncSocketState_fn send = report.bound();
+    const SyncEntryFn send = report.bound();
     if (!send || !g_pfWS_FreeData) {  // rebound since the check above
       SYNC_LOG(CLOG_ERROR, "%s == NULL || g_pfWS_FreeData == NULL", report.entry);
       return false;
@@ -153,7 +151,7 @@ const SyncReport kSocketState = {
 
 const SyncReport kRegisterInfo = {
     "timer_SyncRegisterInfo", "g_pfWS_SyncRegisterInfo", "SyncRegisterInfo",
-    [] { return static_cast<WS_SyncSocketState_fn>(g_pfWS_SyncRegisterInfo); },
+    [] { return g_pfWS_SyncRegisterInfo; },
     [](const std::string& stamp) { return SyncRegisterInfoReq(stamp).Encode(); },
     SyncRegisterInfoReq::Decode};
 
@@ -176,7 +174,7 @@ void WINAPI timer_SyncRegisterInfo() {
   clog_init();
   try {
     SetUp(report);
-    CRegisterRun run;
+    CSrwExclusive run(g_registerLock);
     if (g_bRegisterSynced) {
       SYNC_LOG(CLOG_TRACE, "ending ok");
       return;
