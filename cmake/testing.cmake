@@ -17,8 +17,10 @@ include(GoogleTest)
 # One CTest entry per test case, discovered under Wine before the tests run.
 #   PREFIX  the Wine prefix (under build/wine/) the program runs in; default "main"
 #   LOCK    a CTest resource lock for tests sharing machine-wide state in one prefix
+#   ENV     k=v pairs for this program only; a ";" inside a value is written "\\;"
+#           (e.g. "WINEDLLOVERRIDES=mscoree,mshtml=\\;iphlpapi=n,b")
 function(kova_add_gtest name)
-  cmake_parse_arguments(A "" "PREFIX;LOCK;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 A "" "PREFIX;LOCK;TIMEOUT" "SOURCES;LIBS;ENV")
   if(NOT A_PREFIX)
     set(A_PREFIX main)
   endif()
@@ -29,10 +31,26 @@ function(kova_add_gtest name)
   kova_target_defaults(${name})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/common)
   target_link_libraries(${name} PRIVATE ${A_LIBS} gtest gmock)
-  set(env "KOVA_WINE_PREFIX=${CMAKE_BINARY_DIR}/wine/${A_PREFIX}" ${A_ENV})
   # run-tests.sh prepares every prefix named here before CTest starts (see kova_write_prefix_list).
   set_property(GLOBAL APPEND PROPERTY KOVA_WINE_PREFIXES ${A_PREFIX})
-  set(props ENVIRONMENT "${env}" TIMEOUT ${A_TIMEOUT})
+  # gtest_discover_tests passes a property of several values on as separate words, so only one
+  # ENVIRONMENT entry survives: the program's own variables go into a runner of its own instead.
+  set(props ENVIRONMENT "KOVA_WINE_PREFIX=${CMAKE_BINARY_DIR}/wine/${A_PREFIX}" TIMEOUT ${A_TIMEOUT})
+  if(A_ENV)
+    set(runner "${CMAKE_BINARY_DIR}/wine-run-${name}.sh")
+    set(script "#!/bin/bash\n")
+    foreach(kv IN LISTS A_ENV)
+      string(REPLACE "\\;" ";" kv "${kv}")
+      string(REPLACE "'" "'\\''" kv "${kv}")
+      string(APPEND script "export '${kv}'\n")
+    endforeach()
+    string(APPEND script "exec '${KOVA_WINE_RUN}' \"$@\"\n")
+    file(WRITE "${runner}.tmp" "${script}")
+    file(COPY_FILE "${runner}.tmp" "${runner}" ONLY_IF_DIFFERENT)
+    file(CHMOD "${runner}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+      GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${runner}")
+  endif()
   if(A_LOCK)
     list(APPEND props RESOURCE_LOCK ${A_LOCK})
   endif()
