@@ -39,27 +39,46 @@ bool CopyFileTo(const std::string& from, const std::string& to) {
   return CopyFileA(from.c_str(), to.c_str(), /*bFailIfExists=*/FALSE) != FALSE;
 }
 
+namespace {
+
+// Removes a folder (a wide path, "\\?\"-prefixed where needed) and everything below it.
+void RemoveTreeWide(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring full = folder + L"\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTreeWide(full);
+      } else {
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(full.c_str());
+      }
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
 bool RemoveTree(const std::string& path) {
   std::string dir = path;
   if (!dir.empty() && dir.back() == '\\') dir.pop_back();
-  WIN32_FIND_DATAA fd;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = fd.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string full = dir + "\\" + name;
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(full);
-      } else {
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(full.c_str());
-      }
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+  // Wide calls with the "\\?\" prefix reach paths beyond MAX_PATH (tests build deep folders).
+  std::wstring wide;
+  const int n = MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, nullptr, 0);
+  if (n > 0) {
+    wide.resize(static_cast<size_t>(n));
+    MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, &wide[0], n);
+    wide.resize(static_cast<size_t>(n - 1));
   }
-  RemoveDirectoryA(dir.c_str());
-  return !FileExists(dir);
+  const bool absolute = wide.size() > 2 && wide[1] == L':' && wide[2] == L'\\';
+  const std::wstring folder = absolute ? L"\\\\?\\" + wide : wide;
+  RemoveTreeWide(folder);
+  return GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 TempDir::TempDir(const std::string& tag) {

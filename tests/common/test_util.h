@@ -17,7 +17,7 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to);
 
-// Removes a folder and everything below it; true when nothing is left.
+// Removes a folder and everything below it, however deep; true when nothing is left.
 bool RemoveTree(const std::string& path);
 
 // A fresh, empty folder under the system's temporary folder, removed with its contents when

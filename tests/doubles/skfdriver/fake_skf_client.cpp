@@ -24,27 +24,6 @@ bool Exists(const std::string& path) {
   return GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Removes a folder and everything below it, whatever the length of the paths.
-void RemoveLongTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring full = folder + L"\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveLongTree(full);
-      } else {
-        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(full.c_str());
-      }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryW(folder.c_str());
-}
-
 // A relative folder path of exactly length characters, in segments of at most 50.
 std::string NestedFolder(size_t length) {
   std::string nested;
@@ -100,7 +79,7 @@ ShimInstall::ShimInstall(const ShimInstallOptions& options)
 
 ShimInstall::~ShimInstall() {
   Unload();
-  RemoveLongTree(LongPath(temp_.path().substr(0, temp_.path().size() - 1)));
+  kova_test::RemoveTree(temp_.path());
 }
 
 bool ShimInstall::PlaceDriver(const std::string& driverBuild) const {
