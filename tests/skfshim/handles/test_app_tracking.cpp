@@ -219,6 +219,26 @@ TEST_F(ShimTracking, DisconnectForgetsTheDevicesRecordsOnly) {
   EXPECT_EQ(other, t_->DriverSees(other)) << "forgotten before the driver was asked";
 }
 
+// A caller that closes the driver's own value (no shim handle): the value reaches the driver
+// unchanged, and the record of that driver handle is forgotten whatever the driver answers,
+// while the shim handle issued for it earlier stays listed and still translates.
+TEST_F(ShimTracking, ClosingTheDriversOwnValueForgetsItsRecord) {
+  const DEVHANDLE dev = t_->Connect("59");
+  const HAPPLICATION h = t_->Open(dev, "A");
+  const HANDLE d = t_->LastDriverApp();
+  ASSERT_NE(nullptr, d);
+  ASSERT_NE(d, h);
+  ASSERT_TRUE(driver_->SetResult("SKF_CloseApplication", 0x0A00002E));
+  EXPECT_EQ(0x0A00002Eu, api_.CloseApplication(d));
+  EXPECT_EQ(1u, t_->Count(skf::ENTRY_SKF_CloseApplication));
+  EXPECT_EQ(d, t_->LastFirstArg(skf::ENTRY_SKF_CloseApplication));
+  // No record is left to share: the next open on the tracked device asks the driver again.
+  const HAPPLICATION again = t_->Open(dev, "A");
+  EXPECT_EQ(2u, t_->Count(skf::ENTRY_SKF_OpenApplication));
+  EXPECT_NE(d, t_->DriverSees(again));
+  EXPECT_EQ(d, t_->DriverSees(h)) << "the earlier shim handle is still listed";
+}
+
 TEST_F(ShimTracking, ConnectWhoseDeviceInformationFailsTracksNothing) {
   ASSERT_TRUE(driver_->SetResult("SKF_GetDevInfo", SAR_FAIL));
   const DEVHANDLE dev = t_->Connect("59");
