@@ -10,7 +10,7 @@
 namespace {
 
 CRITICAL_SECTION g_cs;
-std::vector<KovaTcpRowSpec> g_rows;
+std::vector<KovaTcpRow> g_rows;
 DWORD g_failResult = 0;
 DWORD g_failLastError = 0;
 KovaIphlpapiRecord g_record;
@@ -54,7 +54,7 @@ struct Lock {
 
 DOUBLE_EXPORT const char* WINAPI KovaIphlpapiDoubleVariant() { return KOVA_IPHLPAPI_VARIANT; }
 
-DOUBLE_EXPORT void WINAPI KovaIphlpapiDoubleSetRows(const KovaTcpRowSpec* rows, DWORD count) {
+DOUBLE_EXPORT void WINAPI KovaIphlpapiDoubleSetRows(const KovaTcpRow* rows, DWORD count) {
   Lock lock;
   g_rows.assign(rows, rows + count);
 }

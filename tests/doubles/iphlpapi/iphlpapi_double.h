@@ -14,7 +14,7 @@
 #include <windows.h>
 
 // One row of the table, in host byte order; the double lays it out in the system's format.
-struct KovaTcpRowSpec {
+struct KovaTcpRow {
   DWORD state;
   DWORD localPort;  // only the low 16 bits go into the row, in network byte order
   DWORD owningPid;
@@ -36,7 +36,7 @@ struct KovaIphlpapiRecord {
 #define KOVA_IPHLPAPI_DOUBLE_PROBE "KovaIphlpapiDoubleVariant"
 using PfnKovaIphlpapiDoubleVariant = const char*(WINAPI*)();
 // Replaces the table (count rows; count 0 gives an empty table).
-using PfnKovaIphlpapiDoubleSetRows = void(WINAPI*)(const KovaTcpRowSpec* rows, DWORD count);
+using PfnKovaIphlpapiDoubleSetRows = void(WINAPI*)(const KovaTcpRow* rows, DWORD count);
 // From now on every table entry returns `result` after SetLastError(lastError); result 0 restores
 // success.
 using PfnKovaIphlpapiDoubleSetFailure = void(WINAPI*)(DWORD result, DWORD lastError);

@@ -51,7 +51,7 @@ IphlpapiDouble::~IphlpapiDouble() {
   if (module_) FreeLibrary(module_);
 }
 
-void IphlpapiDouble::SetRows(std::initializer_list<KovaTcpRowSpec> rows) const {
+void IphlpapiDouble::SetRows(std::initializer_list<KovaTcpRow> rows) const {
   if (setRows_) setRows_(rows.begin(), static_cast<DWORD>(rows.size()));
 }
 

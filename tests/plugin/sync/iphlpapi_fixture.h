@@ -21,7 +21,7 @@ class IphlpapiDouble {
   // Empty when the double is in place; otherwise what went wrong.
   const std::string& error() const { return error_; }
 
-  void SetRows(std::initializer_list<KovaTcpRowSpec> rows) const;
+  void SetRows(std::initializer_list<KovaTcpRow> rows) const;
   void SetFailure(DWORD result, DWORD lastError) const;
   void SetBlockPadding(SIZE_T bytes) const;
   KovaIphlpapiRecord Record() const;
