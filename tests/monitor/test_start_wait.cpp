@@ -80,6 +80,18 @@ TEST_F(StartWait, GrowingCheckPointKeepsWaitingAndRestartsTheHintFromTheLastGrow
   EXPECT_EQ(std::vector<DWORD>(8, 1000), scm.Sleeps());
 }
 
+TEST_F(StartWait, HintIsCountedAcrossTheTickCountWrap) {
+  // As above, the last growth 1.5 s before the tick count wraps to 0.
+  scm.now = 0xFFFFFFFFu - 5500u;
+  ScriptAfterStart({{SERVICE_START_PENDING, 1, 3000},
+                    {SERVICE_START_PENDING, 2, 3000},
+                    {SERVICE_START_PENDING, 3, 3000},
+                    {SERVICE_START_PENDING, 4, 3000},
+                    {SERVICE_START_PENDING, 5, 3000}});
+  EXPECT_EQ(0u, Run());
+  EXPECT_EQ(std::vector<DWORD>(8, 1000), scm.Sleeps());
+}
+
 TEST_F(StartWait, EndsWhenTheServiceLeavesStartPendingWhateverTheOutcome) {
   // Running or stopped again: the state is not examined, both end the wait as done.
   for (DWORD end_state : {SERVICE_RUNNING, SERVICE_STOPPED}) {
