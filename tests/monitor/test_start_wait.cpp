@@ -24,6 +24,14 @@ class StartWait : public kova_monitor_test::FakeScmTest {
     Core().statuses = {{SERVICE_STOPPED}};
     Core().statuses.insert(Core().statuses.end(), after.begin(), after.end());
   }
+  // Wait hint 3,000 ms; the check point grows at polls 1..4, then freezes.
+  void ScriptGrowthThenFreeze() {
+    ScriptAfterStart({{SERVICE_START_PENDING, 1, 3000},
+                      {SERVICE_START_PENDING, 2, 3000},
+                      {SERVICE_START_PENDING, 3, 3000},
+                      {SERVICE_START_PENDING, 4, 3000},
+                      {SERVICE_START_PENDING, 5, 3000}});
+  }
 };
 
 TEST_F(StartWait, StartsAStoppedServiceWithAllAccessAndClosesBothHandles) {
@@ -71,11 +79,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(StartWait, GrowingCheckPointKeepsWaitingAndRestartsTheHintFromTheLastGrowth) {
   // Wait hint 3,000 ms (polls 1,000 ms apart). The check point grows at polls 1..4, then
   // freezes: the wait ends once more than 3,000 ms have passed since poll 4, at poll 8.
-  ScriptAfterStart({{SERVICE_START_PENDING, 1, 3000},
-                    {SERVICE_START_PENDING, 2, 3000},
-                    {SERVICE_START_PENDING, 3, 3000},
-                    {SERVICE_START_PENDING, 4, 3000},
-                    {SERVICE_START_PENDING, 5, 3000}});
+  ScriptGrowthThenFreeze();
+  EXPECT_EQ(0u, Run());
+  EXPECT_EQ(std::vector<DWORD>(8, 1000), scm.Sleeps());
+}
+
+TEST_F(StartWait, HintIsCountedAcrossTheTickCountWrap) {
+  // As above, the last growth 1.5 s before the tick count wraps to 0.
+  scm.now = 0xFFFFFFFFu - 5500u;
+  ScriptGrowthThenFreeze();
   EXPECT_EQ(0u, Run());
   EXPECT_EQ(std::vector<DWORD>(8, 1000), scm.Sleeps());
 }

@@ -80,6 +80,15 @@ TEST_F(Stop, StopUnderWayPastTheBudgetEndsWithoutARequest) {
   EXPECT_EQ(0u, Count("Control KOVAWsSvrMonitor 1"));
 }
 
+TEST_F(Stop, BudgetRunsAcrossTheTickCountWrap) {
+  // The same stop under way as above, begun 20 s before the tick count wraps to 0.
+  scm.now = 0xFFFFFFFFu - 20000u;
+  Monitor().statuses = {{SERVICE_STOP_PENDING, 1, 7000}};
+  EXPECT_EQ(0u, Run());
+  EXPECT_EQ(std::vector<DWORD>(5, 7000), scm.Sleeps());
+  EXPECT_EQ(0u, Count("Control KOVAWsSvrMonitor 1"));
+}
+
 TEST_F(Stop, ZeroWaitHintPollsWithoutPauseUntilTheStateChanges) {
   Monitor().statuses = {{SERVICE_RUNNING},
                         {SERVICE_STOP_PENDING, 1, 0},
