@@ -188,7 +188,16 @@ DWORD stop_service(ScmApi& scm, Clock& clock) {
   SERVICE_STATUS control_status;
   error = scm.Control(service.get(), SERVICE_CONTROL_STOP, control_status);
   if (error == ERROR_SERVICE_NOT_ACTIVE) return ERROR_SUCCESS;  // stopped meanwhile
-  if (error != ERROR_SUCCESS) return error;
+  if (error != ERROR_SUCCESS) {
+    // A service may end while its stop is being delivered: its process is gone before the
+    // manager's answer arrives (seen as a broken pipe). What counts is where it is now: one
+    // that is stopped or stopping did take the stop, so that is not a failure.
+    SERVICE_STATUS_PROCESS after;
+    if (scm.QueryStatus(service.get(), after) == ERROR_SUCCESS &&
+        (after.dwCurrentState == SERVICE_STOPPED || after.dwCurrentState == SERVICE_STOP_PENDING))
+      return ERROR_SUCCESS;
+    return error;
+  }
   // The request was taken. How long the service then needs is not examined, as with a start:
   // past the budget it may still stop on its own.
   state = control_status.dwCurrentState;

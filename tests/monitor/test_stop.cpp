@@ -113,8 +113,30 @@ TEST_F(Stop, RefusedStopRequestIsReportedAndNotWaitedFor) {
   Monitor().statuses = {{SERVICE_RUNNING}};
   Monitor().control_error = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
   EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL), Run());
-  EXPECT_EQ(1u, Monitor().queries);
+  EXPECT_EQ(2u, Monitor().queries) << "one look before the request, one after its failure";
   EXPECT_TRUE(scm.Sleeps().empty());
+}
+
+// The service's process can end while the stop is delivered, so the request itself fails (a
+// broken pipe): a service that is then stopped or stopping took the stop; one still running did not.
+TEST_F(Stop, FailedRequestCountsByTheStateThatFollows) {
+  const struct {
+    DWORD after;
+    DWORD expected;
+  } cases[] = {
+      {SERVICE_STOPPED, ERROR_SUCCESS},
+      {SERVICE_STOP_PENDING, ERROR_SUCCESS},
+      {SERVICE_RUNNING, ERROR_BROKEN_PIPE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.after);
+    Monitor().queries = 0;
+    Monitor().statuses = {{SERVICE_RUNNING}, {c.after}};
+    Monitor().control_error = ERROR_BROKEN_PIPE;
+    EXPECT_EQ(c.expected, Run());
+    EXPECT_EQ(2u, Monitor().queries);
+    EXPECT_TRUE(scm.Sleeps().empty()) << "a failed request is not waited for";
+  }
 }
 
 TEST_F(Stop, ServiceThatStoppedMeanwhileIsNoFailure) {
