@@ -20,20 +20,6 @@ std::string ExceptionResponse() {
   return error.Encode();
 }
 
-// Gives a buffer of the library back when it goes out of scope (also when copying it threw).
-class CLibraryAnswer {
- public:
-  explicit CLibraryAnswer(char* text) : m_text(text) {}
-  ~CLibraryAnswer() {
-    if (m_text && g_pfWS_FreeData) g_pfWS_FreeData(m_text);
-  }
-  CLibraryAnswer(const CLibraryAnswer&) = delete;
-  CLibraryAnswer& operator=(const CLibraryAnswer&) = delete;
-
- private:
-  char* m_text;
-};
-
 }  // namespace
 
 int do_call_ax(const std::string& request, int pid, const std::string& path,
@@ -46,12 +32,9 @@ int do_call_ax(const std::string& request, int pid, const std::string& path,
       if (!g_pfWS_DoCommand) {
         CLOG_E("g_pfWS_DoCommand NULL.");
       } else {
-        char* answer = nullptr;
-        g_pfWS_DoCommand(pid, path.c_str(), request.c_str(), &answer);
-        if (answer) {
-          CLibraryAnswer give_back(answer);
-          response.assign(answer);
-        }
+        CNolvexText answer;
+        g_pfWS_DoCommand(pid, path.c_str(), request.c_str(), answer.receive());
+        if (answer.get()) response.assign(answer.get());
       }
     }
     if (!response.empty()) return 0;

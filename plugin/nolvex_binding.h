@@ -26,6 +26,30 @@ extern WS_DoCommand_fn g_pfWS_DoCommand;
 // 1 when the library cannot be loaded, 0 otherwise (even with entries missing).
 int LoadNolvexFunction();
 
+// A text the library handed out, given back with WS_FreeData when the scope ends (on every
+// path, also when copying it threw). Use it inside a CNolvexUse, so that the library is still
+// bound when the text goes back; without a bound WS_FreeData the text is left to the library.
+class CNolvexText {
+ public:
+  CNolvexText() : m_free(g_pfWS_FreeData) {}
+  ~CNolvexText() { Release(); }
+  CNolvexText(const CNolvexText&) = delete;
+  CNolvexText& operator=(const CNolvexText&) = delete;
+  // Where the library writes the text's address.
+  char** receive() { return &m_text; }
+  const char* get() const { return m_text; }
+  void Release() {
+    if (m_text && m_free) m_free(m_text);
+    m_text = nullptr;
+  }
+  // Drops the address without giving it back (after an error it is not the caller's).
+  void Forget() { m_text = nullptr; }
+
+ private:
+  WS_FreeData_fn m_free;
+  char* m_text = nullptr;
+};
+
 // Shared hold on the binding for the length of one use of the library.
 class CNolvexUse {
  public:

@@ -39,27 +39,6 @@ struct SyncReport {
   bool (*decode)(const std::string& answer, SyncRes& res);
 };
 
-// Gives a library buffer back with WS_FreeData when the scope ends, on every path.
-class CLibraryText {
- public:
-  explicit CLibraryText(WS_FreeData_fn freeData) : m_free(freeData) {}
-  ~CLibraryText() { Release(); }
-  CLibraryText(const CLibraryText&) = delete;
-  CLibraryText& operator=(const CLibraryText&) = delete;
-  char** receive() { return &m_text; }
-  const char* get() const { return m_text; }
-  void Release() {
-    if (m_text) m_free(m_text);
-    m_text = nullptr;
-  }
-  // Drops the pointer without giving it back (after an error it is not the caller's).
-  void Forget() { m_text = nullptr; }
-
- private:
-  WS_FreeData_fn m_free;
-  char* m_text = nullptr;
-};
-
 // Logs under the export's name, whichever helper writes the line.
 #define SYNC_LOG(level, ...) \
   clog_write((level), CLOG_SOURCE_FILE, __LINE__, report.routine, __VA_ARGS__)
@@ -99,7 +78,7 @@ bool SendReport(const SyncReport& report, bool* accepted) {
       return false;
     }
     SYNC_LOG(CLOG_TRACE, "%s begin...", report.entry);
-    CLibraryText pszRes(g_pfWS_FreeData);
+    CNolvexText pszRes;
     const int r = send(strURL.c_str(), body.c_str(), static_cast<int>(body.size()),
                        pszRes.receive());
     if (r != 0) {
